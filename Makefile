@@ -1,0 +1,62 @@
+# Velotap: make demo | make test | make bench | make fuzz
+BUILD      ?= build
+ASAN_BUILD ?= build-asan
+FUZZ_BUILD ?= build-fuzz
+FUZZ_SECONDS ?= 60
+JOBS       ?= $(shell nproc)
+# CI treats warnings as errors; local builds only warn.
+WERROR     := $(if $(filter true,$(CI)),ON,OFF)
+
+CMAKE_COMMON := -G Ninja -DVELOTAP_WERROR=$(WERROR)
+
+.PHONY: all deps build test test-unit test-asan bench fuzz fuzz-smoke demo install clean
+
+all: build
+
+deps:
+	@scripts/install-deps.sh
+
+$(BUILD)/build.ninja: | deps
+	cmake -S . -B $(BUILD) $(CMAKE_COMMON) -DCMAKE_BUILD_TYPE=RelWithDebInfo
+
+build: deps $(BUILD)/build.ninja
+	cmake --build $(BUILD) -j $(JOBS)
+
+test: test-unit test-asan
+
+test-unit: build
+	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
+
+# Every test that needs no display, under AddressSanitizer and UBSan.
+test-asan: deps
+	cmake -S . -B $(ASAN_BUILD) $(CMAKE_COMMON) -DCMAKE_BUILD_TYPE=Debug -DVELOTAP_SANITIZE=ON -DVELOTAP_BENCH=OFF
+	cmake --build $(ASAN_BUILD) -j $(JOBS)
+	ctest --test-dir $(ASAN_BUILD) --output-on-failure -j $(JOBS) -LE display
+
+bench: build
+	@if [ -x $(BUILD)/bench/velotap_bench ]; then $(BUILD)/bench/velotap_bench; else echo "no benchmarks built"; fi
+
+$(FUZZ_BUILD)/build.ninja: | deps
+	CC=clang-14 CXX=clang++-14 cmake -S . -B $(FUZZ_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DVELOTAP_FUZZ=ON -DVELOTAP_SANITIZE=ON -DVELOTAP_BENCH=OFF
+
+fuzz: deps $(FUZZ_BUILD)/build.ninja
+	cmake --build $(FUZZ_BUILD) -j $(JOBS)
+	@set -e; for f in $(FUZZ_BUILD)/fuzz/*Fuzz; do \
+	  [ -x "$$f" ] || continue; \
+	  echo "== $$f ($(FUZZ_SECONDS) s)"; \
+	  mkdir -p $(FUZZ_BUILD)/corpus/$$(basename $$f); \
+	  $$f -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 $(FUZZ_BUILD)/corpus/$$(basename $$f) fuzz/corpus/$$(basename $$f); \
+	done
+
+fuzz-smoke:
+	$(MAKE) fuzz FUZZ_SECONDS=10
+
+demo: build
+	$(BUILD)/app/velotap replay resources/samples/demo.hid --dry-run
+
+install: build
+	cmake --install $(BUILD)
+
+clean:
+	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD)

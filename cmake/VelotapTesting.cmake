@@ -1,0 +1,16 @@
+# velotap_add_test(NAME name SOURCES ... LIBS ... [DISPLAY])
+# DISPLAY marks a test that needs an X server (Xvfb); the sanitizer run skips those.
+function(velotap_add_test)
+  cmake_parse_arguments(T "DISPLAY" "NAME" "SOURCES;LIBS" ${ARGN})
+  add_executable(${T_NAME} ${T_SOURCES})
+  target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} velotap_test_support GTest::gtest GTest::gmock)
+  set(labels unit)
+  if(T_DISPLAY)
+    set(labels display)
+  endif()
+  gtest_discover_tests(${T_NAME}
+    DISCOVERY_MODE PRE_TEST
+    PROPERTIES LABELS "${labels}"
+               ENVIRONMENT "QT_QPA_PLATFORM=offscreen;VELOTAP_SOURCE_DIR=${CMAKE_SOURCE_DIR};VELOTAP_SHARED_DATA=${CMAKE_SOURCE_DIR}/../shared/data;ASAN_OPTIONS=detect_leaks=1;LSAN_OPTIONS=suppressions=${CMAKE_SOURCE_DIR}/tests/support/lsan.supp"
+               TIMEOUT 300)
+endfunction()

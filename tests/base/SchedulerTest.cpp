@@ -1,0 +1,117 @@
+#include "base/ManualScheduler.h"
+#include "base/QtScheduler.h"
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QStringList>
+
+namespace {
+
+TEST(ManualScheduler, FiresInTimeOrderWithClockAtEachDueTime)
+{
+    ManualScheduler scheduler(10.0);
+    QStringList order;
+    QList<double> times;
+    auto record = [&](const char* name) {
+        return [&, name] {
+            order << QString::fromLatin1(name);
+            times << scheduler.now();
+        };
+    };
+    scheduler.schedule(0.3, record("c"));
+    scheduler.schedule(0.1, record("a"));
+    scheduler.schedule(0.1, record("b")); // same time: scheduling order
+    scheduler.schedule(1.0, record("late"));
+
+    scheduler.advance(0.5);
+    EXPECT_EQ(order, QStringList({"a", "b", "c"}));
+    EXPECT_EQ(times, QList<double>({10.1, 10.1, 10.3}));
+    EXPECT_DOUBLE_EQ(scheduler.now(), 10.5);
+    EXPECT_TRUE(scheduler.hasPending());
+    EXPECT_DOUBLE_EQ(scheduler.nextDueTime(), 11.0);
+}
+
+TEST(ManualScheduler, RepeatingTimerFiresEachIntervalAndCanCancelItself)
+{
+    ManualScheduler scheduler(0.0);
+    int ticks = 0;
+    Scheduler::TimerId id = 0;
+    id = scheduler.scheduleRepeating(0.25, [&] {
+        if (++ticks == 3)
+            scheduler.cancel(id);
+    });
+    scheduler.advance(0.6);
+    EXPECT_EQ(ticks, 2);
+    scheduler.advance(10.0);
+    EXPECT_EQ(ticks, 3);
+    EXPECT_FALSE(scheduler.hasPending());
+}
+
+TEST(ManualScheduler, CancelAndTimersScheduledFromTasks)
+{
+    ManualScheduler scheduler(0.0);
+    QStringList order;
+    const auto cancelled = scheduler.schedule(0.2, [&] { order << "cancelled"; });
+    scheduler.schedule(0.1, [&] {
+        order << "first";
+        scheduler.cancel(cancelled);
+        // Due inside the same advance: must still fire, and after "first".
+        scheduler.schedule(0.05, [&] { order << "nested"; });
+    });
+    scheduler.cancel(12345); // unknown id is harmless
+    scheduler.advance(1.0);
+    EXPECT_EQ(order, QStringList({"first", "nested"}));
+}
+
+TEST(ManualScheduler, PostRunsAfterCurrentWorkBeforeLaterTimers)
+{
+    ManualScheduler scheduler(0.0);
+    QStringList order;
+    scheduler.schedule(0.1, [&] {
+        scheduler.post([&] { order << "posted"; });
+        order << "timer";
+    });
+    scheduler.schedule(0.1, [&] { order << "same-time timer"; });
+    scheduler.schedule(0.2, [&] { order << "later"; });
+    scheduler.advance(0.15);
+    // Posted work queues behind timers already due at that moment.
+    EXPECT_EQ(order, QStringList({"timer", "same-time timer", "posted"}));
+    scheduler.post([&] { order << "idle post"; });
+    EXPECT_EQ(order.size(), 3); // nothing runs until the clock is driven
+    scheduler.runDue();
+    EXPECT_EQ(order.last(), "idle post");
+}
+
+TEST(QtScheduler, RunsTimersPostsAndCancelsOnTheEventLoop)
+{
+    QtScheduler scheduler;
+    QStringList order;
+    bool done = false;
+    const double start = scheduler.now();
+    auto cancelled = scheduler.schedule(0.01, [&] { order << "cancelled"; });
+    scheduler.cancel(cancelled);
+    int ticks = 0;
+    Scheduler::TimerId repeating = 0;
+    repeating = scheduler.scheduleRepeating(0.005, [&] {
+        if (++ticks == 3)
+            scheduler.cancel(repeating);
+    });
+    scheduler.post([&] { order << "posted"; });
+    scheduler.schedule(0.05, [&] {
+        order << "timer";
+        done = true;
+    });
+
+    QElapsedTimer guard;
+    guard.start();
+    while (!done && guard.elapsed() < 5000)
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+
+    EXPECT_EQ(order, QStringList({"posted", "timer"}));
+    EXPECT_EQ(ticks, 3);
+    EXPECT_GE(scheduler.now() - start, 0.049);
+}
+
+} // namespace
