@@ -1,0 +1,154 @@
+#include "touch/ReportDecoder.h"
+
+#include <algorithm>
+
+QLatin1String contactKindName(std::int64_t kind)
+{
+    switch (kind) {
+    case ContactKindNone:
+        return QLatin1String("none");
+    case ContactKindPen:
+        return QLatin1String("pen");
+    case ContactKindEraser:
+        return QLatin1String("eraser");
+    case ContactKindUnknown:
+        return QLatin1String("unknown");
+    case ContactKindFinger:
+    default:
+        return QLatin1String("finger");
+    }
+}
+
+std::uint32_t readBits(const std::uint8_t* report, std::size_t length, std::int32_t bitOffset, std::int32_t bitLength)
+{
+    if (!report || bitOffset < 0 || bitLength < 1)
+        return 0;
+    // Bits are consecutive, so the read simply stops at the report's end.
+    const std::uint64_t available = std::uint64_t(length) * 8;
+    const std::uint64_t offset = std::uint64_t(bitOffset);
+    if (offset >= available)
+        return 0;
+    const std::uint64_t bits = std::min<std::uint64_t>({std::uint64_t(bitLength), 32, available - offset});
+    const std::size_t first = std::size_t(offset >> 3);
+    const unsigned shift = unsigned(offset & 7);
+    const std::size_t byteCount = (shift + bits + 7) >> 3; // at most 5
+    std::uint64_t value = 0;
+    for (std::size_t i = 0; i < byteCount; ++i)
+        value |= std::uint64_t(report[first + i]) << (8 * i);
+    value >>= shift;
+    const std::uint64_t mask = (std::uint64_t(1) << bits) - 1;
+    return std::uint32_t(value & mask);
+}
+
+namespace {
+
+bool flagBit(const std::uint8_t* report, std::size_t length, std::int32_t offset)
+{
+    return readBits(report, length, offset, 1) != 0;
+}
+
+std::uint16_t markerFor(const TouchSlotLayout& slot, const std::uint8_t* report, std::size_t length)
+{
+    const bool hasWidth = slot.widthBitOffset >= 0;
+    const bool hasHeight = slot.heightBitOffset >= 0;
+    const std::uint32_t width = hasWidth ? readBits(report, length, slot.widthBitOffset, slot.widthBitLength) : 0;
+    const std::uint32_t height = hasHeight ? readBits(report, length, slot.heightBitOffset, slot.heightBitLength) : 0;
+    const bool heightNonZero = hasHeight && (height & 0xFFFF) != 0;
+    if (hasWidth && heightNonZero)
+        return std::uint16_t((width & 0xFF) * 256 + (height & 0xFF));
+    if (hasWidth)
+        return std::uint16_t(width & 0xFFFF);
+    if (heightNonZero)
+        return std::uint16_t(height & 0xFF);
+    return 0;
+}
+
+std::int64_t kindFor(const TouchSlotLayout& slot, std::uint16_t marker, const std::uint8_t* report, std::size_t length)
+{
+    if ((slot.eraserBitOffset >= 0 && flagBit(report, length, slot.eraserBitOffset))
+        || (slot.invertBitOffset >= 0 && flagBit(report, length, slot.invertBitOffset)))
+        return ContactKindEraser;
+    // Some displays mark the tool in the size fields instead.
+    switch (marker) {
+    case 0x0808:
+        return ContactKindFinger;
+    case 0x0404:
+        return ContactKindEraser;
+    case 0x0202:
+        return ContactKindPen;
+    default:
+        return slot.preferredKind;
+    }
+}
+
+} // namespace
+
+TouchContactList contactsFromReport(const TouchLayout& layout, const std::uint8_t* report, std::size_t length,
+                                    std::int32_t& hybridOffset, bool& hybridModeObserved)
+{
+    TouchContactList list{};
+    if (!report || !layout.valid || layout.reportIDByteOffset < 0
+        || length <= std::size_t(layout.reportIDByteOffset)
+        || report[layout.reportIDByteOffset] != layout.reportID)
+        return list;
+
+    list.slotCount = layout.contactCount;
+    list.hybridOffset = hybridOffset;
+    const std::uint32_t announced = layout.contactCountBitOffset >= 0
+        ? readBits(report, length, layout.contactCountBitOffset, layout.contactCountBitLength)
+        : 0;
+
+    const int slotTotal = std::clamp(layout.contactCount, 0, kMaxTouchSlots);
+    for (int s = 0; s < slotTotal; ++s) {
+        const TouchSlotLayout& slot = layout.contacts[s];
+        const bool tip = flagBit(report, length, slot.tipSwitchBitOffset);
+        const bool inRange = slot.inRangeBitOffset < 0 || flagBit(report, length, slot.inRangeBitOffset);
+        const bool touchValid = slot.touchValidBitOffset < 0 || flagBit(report, length, slot.touchValidBitOffset);
+        if (!tip || !inRange || !touchValid)
+            continue;
+        TouchContact& contact = list.contacts[list.count++];
+        contact.slot = slot.slot;
+        contact.flags = 3;
+        contact.contactID = std::uint8_t(readBits(report, length, slot.contactIdBitOffset, slot.contactIdBitLength) & 0xFF);
+        contact.rawX = readBits(report, length, slot.xBitOffset, slot.xBitLength);
+        contact.rawY = readBits(report, length, slot.yBitOffset, slot.yBitLength);
+        contact.xMinimum = slot.xLogicalMinimum;
+        contact.xMaximum = slot.xLogicalMaximum;
+        contact.yMinimum = slot.yLogicalMinimum;
+        contact.yMaximum = slot.yLogicalMaximum;
+        contact.marker = markerFor(slot, report, length);
+        contact.kind = kindFor(slot, contact.marker, report, length);
+    }
+
+    list.frameContactCount = announced != 0 ? std::int32_t(announced) : list.count;
+
+    if (list.slotCount < 1 || list.frameContactCount <= list.slotCount) {
+        list.complete = true;
+        hybridOffset = 0;
+    } else {
+        // More contacts than slots: the device spreads the frame over several reports.
+        list.continuation = list.hybridOffset > 0;
+        const std::int64_t sum = std::int64_t(list.slotCount) + list.hybridOffset;
+        list.complete = sum >= list.frameContactCount;
+        hybridModeObserved = true;
+        hybridOffset = sum < list.frameContactCount ? std::int32_t(sum) : 0;
+    }
+    return list;
+}
+
+void TouchReportDecoder::setLayout(const TouchLayout& layout)
+{
+    _layout = layout;
+    resetHybridState();
+}
+
+TouchContactList TouchReportDecoder::contactsFromReport(const std::uint8_t* report, std::size_t length)
+{
+    return ::contactsFromReport(_layout, report, length, _hybridOffset, _hybridModeObserved);
+}
+
+void TouchReportDecoder::resetHybridState()
+{
+    _hybridOffset = 0;
+    _hybridModeObserved = false;
+}
