@@ -1,0 +1,549 @@
+#include "settings/SettingsStore.h"
+
+#include "base/NotificationCenter.h"
+#include "base/Notifications.h"
+
+#include <QCollator>
+#include <QHash>
+#include <QJsonArray>
+
+#include <algorithm>
+#include <limits>
+#include <vector>
+
+namespace {
+
+constexpr int GlobalProfileKeyCount = 6;
+
+const std::array<QString, InputSettingCount>& suffixes()
+{
+    static const std::array<QString, InputSettingCount> table = {
+        QStringLiteral("MouseAction"),     QStringLiteral("ModifierAction"), QStringLiteral("InertiaEnabled"),
+        QStringLiteral("KeyComboKeyCode"), QStringLiteral("KeyComboFlags"),  QStringLiteral("KeyComboLabel"),
+    };
+    return table;
+}
+
+// Index of a per-input key in the profile key list.
+constexpr int inputKeyIndex(InputType input, InputSetting setting)
+{
+    return GlobalProfileKeyCount + static_cast<int>(input) * InputSettingCount + static_cast<int>(setting);
+}
+
+const std::array<QString, InputTypeCount * InputSettingCount>& composedInputKeys()
+{
+    static const auto table = [] {
+        std::array<QString, InputTypeCount * InputSettingCount> keys;
+        for (int input = 0; input < InputTypeCount; ++input) {
+            for (int setting = 0; setting < InputSettingCount; ++setting) {
+                keys[input * InputSettingCount + setting] =
+                    SettingsStore::inputTypeNames().at(input) + suffixes()[setting];
+            }
+        }
+        return keys;
+    }();
+    return table;
+}
+
+// Profile keys by hash, sorted, so a lookup by string view neither
+// allocates nor scans all 36 keys.
+struct KeyHash {
+    size_t hash;
+    int index;
+};
+
+const std::vector<KeyHash>& profileKeyHashes()
+{
+    static const auto table = [] {
+        std::vector<KeyHash> hashes;
+        const QStringList& keys = SettingsStore::profileKeys();
+        for (int i = 0; i < keys.size(); ++i)
+            hashes.push_back({qHash(QStringView(keys.at(i))), i});
+        std::sort(hashes.begin(), hashes.end(), [](const KeyHash& a, const KeyHash& b) { return a.hash < b.hash; });
+        return hashes;
+    }();
+    return table;
+}
+
+constexpr std::array<qint64, InputTypeCount> DefaultMouseActions = {1, 4, 3, 1, 2};
+
+} // namespace
+
+SettingsStore::SettingsStore(UserDefaults& defaults)
+    : SettingsStore(defaults, NotificationCenter::defaultCenter())
+{
+}
+
+SettingsStore::SettingsStore(UserDefaults& defaults, NotificationCenter& center)
+    : m_defaults(defaults), m_center(center)
+{
+}
+
+SettingsStore& SettingsStore::standard()
+{
+    static SettingsStore store(UserDefaults::standard(), NotificationCenter::defaultCenter());
+    return store;
+}
+
+// --- tables ---------------------------------------------------------------
+
+QJsonObject SettingsStore::registeredDefaultsTable()
+{
+    QJsonObject table{
+        {SettingsKey::ScrollScale, 1.5},
+        {SettingsKey::InertiaDecay, 0.95},
+        {SettingsKey::InertiaBoost, 2.0},
+        {SettingsKey::NaturalScroll, true},
+        {SettingsKey::TouchDelay, 0.1},
+        {SettingsKey::ScrollReleaseDelay, 0.01},
+        {SettingsKey::HoldRepeatInterval, 0.1},
+        {SettingsKey::HideCursor, false},
+        {SettingsKey::ApiBaseURL, DefaultApiBaseURL},
+        {SettingsKey::DeviceSelection, QStringLiteral("auto")},
+        {SettingsKey::DisplaySelection, QStringLiteral("auto")},
+        {SettingsKey::SettingsProfiles, QJsonObject{{DefaultProfileName, QJsonObject()}}},
+        {SettingsKey::ActiveSettingsProfile, DefaultProfileName},
+        {SettingsKey::AutomaticProfileSwitching, true},
+        {SettingsKey::WelcomeAcceptedVersion, QString()},
+        {SettingsKey::InitialCompatibilityReportSent, false},
+        {SettingsKey::PermissionsCompatibilityCheckPending, false},
+        {SettingsKey::KeyboardPosition, QStringLiteral("bottomCenter")},
+        {SettingsKey::ShowTouchIndicators, false},
+    };
+    for (InputType input : inputTypes()) {
+        const int i = static_cast<int>(input);
+        table.insert(inputKey(input, InputSetting::MouseAction), DefaultMouseActions[i]);
+        table.insert(inputKey(input, InputSetting::ModifierAction), 0);
+        table.insert(inputKey(input, InputSetting::InertiaEnabled), input == InputType::Finger2);
+    }
+    return table;
+}
+
+void SettingsStore::registerDefaults()
+{
+    m_defaults.registerDefaults(registeredDefaultsTable());
+}
+
+const std::array<InputType, InputTypeCount>& SettingsStore::inputTypes()
+{
+    static const std::array<InputType, InputTypeCount> types = {
+        InputType::Finger1, InputType::Finger2, InputType::Finger3, InputType::Pen, InputType::Eraser,
+    };
+    return types;
+}
+
+const QStringList& SettingsStore::inputTypeNames()
+{
+    static const QStringList names = {
+        QStringLiteral("finger1"), QStringLiteral("finger2"), QStringLiteral("finger3"),
+        QStringLiteral("pen"), QStringLiteral("eraser"),
+    };
+    return names;
+}
+
+const QString& SettingsStore::inputTypeName(InputType input)
+{
+    return inputTypeNames().at(static_cast<int>(input));
+}
+
+std::optional<InputType> SettingsStore::inputTypeFromName(QStringView name)
+{
+    const QStringList& names = inputTypeNames();
+    for (int i = 0; i < names.size(); ++i) {
+        if (names.at(i) == name)
+            return static_cast<InputType>(i);
+    }
+    return std::nullopt;
+}
+
+const QString& SettingsStore::inputKey(InputType input, InputSetting setting)
+{
+    return composedInputKeys()[static_cast<int>(input) * InputSettingCount + static_cast<int>(setting)];
+}
+
+const QString& SettingsStore::inputSettingSuffix(InputSetting setting)
+{
+    return suffixes()[static_cast<int>(setting)];
+}
+
+const QStringList& SettingsStore::profileKeys()
+{
+    static const QStringList keys = [] {
+        QStringList list = {
+            SettingsKey::ScrollScale,        SettingsKey::InertiaDecay,      SettingsKey::InertiaBoost,
+            SettingsKey::TouchDelay,         SettingsKey::ScrollReleaseDelay, SettingsKey::HoldRepeatInterval,
+        };
+        for (const QString& key : composedInputKeys())
+            list.append(key);
+        return list;
+    }();
+    return keys;
+}
+
+bool SettingsStore::isProfileKey(QStringView key)
+{
+    return profileKeyIndex(key) >= 0;
+}
+
+int SettingsStore::profileKeyIndex(QStringView key)
+{
+    const std::vector<KeyHash>& hashes = profileKeyHashes();
+    const size_t hash = qHash(key);
+    auto it = std::lower_bound(hashes.begin(), hashes.end(), hash,
+                               [](const KeyHash& entry, size_t value) { return entry.hash < value; });
+    for (; it != hashes.end() && it->hash == hash; ++it) {
+        if (profileKeys().at(it->index) == key)
+            return it->index;
+    }
+    return -1;
+}
+
+const QJsonObject& SettingsStore::builtinDefaults()
+{
+    static const QJsonObject table = [] {
+        QJsonObject values{
+            {SettingsKey::ScrollScale, 1.5},       {SettingsKey::InertiaDecay, 0.95},
+            {SettingsKey::InertiaBoost, 2.0},      {SettingsKey::TouchDelay, 0.1},
+            {SettingsKey::ScrollReleaseDelay, 0.01}, {SettingsKey::HoldRepeatInterval, 0.1},
+        };
+        for (InputType input : inputTypes()) {
+            values.insert(inputKey(input, InputSetting::MouseAction), DefaultMouseActions[static_cast<int>(input)]);
+            values.insert(inputKey(input, InputSetting::ModifierAction), 0);
+            values.insert(inputKey(input, InputSetting::InertiaEnabled), input == InputType::Finger2);
+            values.insert(inputKey(input, InputSetting::KeyComboKeyCode), 0);
+            values.insert(inputKey(input, InputSetting::KeyComboFlags), 0);
+            values.insert(inputKey(input, InputSetting::KeyComboLabel), QString());
+        }
+        return values;
+    }();
+    return table;
+}
+
+QString SettingsStore::mouseActionTitle(MouseAction action)
+{
+    switch (action) {
+    case MouseAction::None: return QStringLiteral("None");
+    case MouseAction::Left: return QStringLiteral("Left");
+    case MouseAction::Right: return QStringLiteral("Right");
+    case MouseAction::Middle: return QStringLiteral("Middle");
+    case MouseAction::Scroll: return QStringLiteral("Scroll");
+    case MouseAction::ScrollAndPinch: return QStringLiteral("Scroll and pinch");
+    }
+    return QString();
+}
+
+QString SettingsStore::keyboardActionTitle(KeyboardAction action)
+{
+    switch (action) {
+    case KeyboardAction::None: return QStringLiteral("None");
+    case KeyboardAction::Shift: return QStringLiteral("Shift");
+    case KeyboardAction::Control: return QStringLiteral("Control");
+    case KeyboardAction::Option: return QStringLiteral("Option");
+    case KeyboardAction::Command: return QStringLiteral("Command");
+    case KeyboardAction::Escape: return QStringLiteral("Esc");
+    case KeyboardAction::MissionControl: return QStringLiteral("Mission Control");
+    case KeyboardAction::ShowKeyboard: return QStringLiteral("Show Keyboard");
+    case KeyboardAction::KeyCombo: return QStringLiteral("Key combo...");
+    case KeyboardAction::Screenshot: return QStringLiteral("Screenshot");
+    }
+    return QString();
+}
+
+// --- reads ----------------------------------------------------------------
+
+QJsonObject SettingsStore::allProfiles() const
+{
+    QJsonObject profiles;
+    const QJsonObject stored = m_defaults.value(SettingsKey::SettingsProfiles).toObject();
+    for (auto it = stored.begin(); it != stored.end(); ++it)
+        profiles.insert(it.key(), it.value().isObject() ? it.value().toObject() : QJsonObject());
+    if (!profiles.contains(DefaultProfileName))
+        profiles.insert(DefaultProfileName, QJsonObject());
+    return profiles;
+}
+
+QString SettingsStore::activeProfileName() const
+{
+    refreshCache();
+    return m_activeProfile;
+}
+
+void SettingsStore::refreshCache() const
+{
+    if (m_cacheGeneration != m_defaults.generation())
+        rebuildCache();
+}
+
+void SettingsStore::rebuildCache() const
+{
+    const QJsonObject profiles = allProfiles();
+    const QString stored = m_defaults.value(SettingsKey::ActiveSettingsProfile).toString();
+    m_activeProfile = !stored.isEmpty() && profiles.contains(stored) ? stored : DefaultProfileName;
+
+    const bool isDefault = m_activeProfile == DefaultProfileName;
+    const QJsonObject profile = isDefault ? QJsonObject() : profiles.value(m_activeProfile).toObject();
+    const QJsonObject& builtin = builtinDefaults();
+    const QStringList& keys = profileKeys();
+    for (int i = 0; i < ProfileKeyCount; ++i) {
+        const QString& key = keys.at(i);
+        QJsonValue value = isDefault ? m_defaults.value(key) : profile.value(key);
+        if (value.isUndefined() || value.isNull())
+            value = builtin.value(key);
+        Resolved& slot = m_cache[i];
+        slot.value = value;
+        slot.number = UserDefaults::toDouble(value);
+        slot.integer = UserDefaults::toInteger(value);
+        slot.boolean = UserDefaults::toBool(value);
+    }
+    m_naturalScroll = m_defaults.boolValue(SettingsKey::NaturalScroll);
+    m_cacheGeneration = m_defaults.generation();
+}
+
+const SettingsStore::Resolved& SettingsStore::resolved(int index) const
+{
+    refreshCache();
+    return m_cache[index];
+}
+
+const SettingsStore::Resolved& SettingsStore::resolvedInput(InputType input, InputSetting setting) const
+{
+    return resolved(inputKeyIndex(input, setting));
+}
+
+QJsonValue SettingsStore::settingValue(QStringView key) const
+{
+    const int index = profileKeyIndex(key);
+    if (index >= 0)
+        return resolved(index).value;
+    // Keys outside the profile set follow the same rule; only profile keys
+    // have a built-in fallback.
+    refreshCache();
+    if (m_activeProfile == DefaultProfileName)
+        return m_defaults.value(key);
+    const QJsonValue value = allProfiles().value(m_activeProfile).toObject().value(key);
+    return value.isNull() ? QJsonValue(QJsonValue::Undefined) : value;
+}
+
+double SettingsStore::settingDouble(QStringView key) const
+{
+    const int index = profileKeyIndex(key);
+    return index >= 0 ? resolved(index).number : UserDefaults::toDouble(settingValue(key));
+}
+
+qint64 SettingsStore::settingInteger(QStringView key) const
+{
+    const int index = profileKeyIndex(key);
+    return index >= 0 ? resolved(index).integer : UserDefaults::toInteger(settingValue(key));
+}
+
+bool SettingsStore::settingBool(QStringView key) const
+{
+    const int index = profileKeyIndex(key);
+    return index >= 0 ? resolved(index).boolean : UserDefaults::toBool(settingValue(key));
+}
+
+QString SettingsStore::settingString(QStringView key) const
+{
+    const QJsonValue value = settingValue(key);
+    return value.isString() ? value.toString() : QString();
+}
+
+// --- writes ---------------------------------------------------------------
+
+std::optional<VTError> SettingsStore::setSettingValue(const QString& key, const QJsonValue& value)
+{
+    const bool remove = value.isUndefined() || value.isNull();
+    // The active profile is decided on the freshest file, inside the update,
+    // so a profile switch made by someone else a moment ago is respected.
+    return m_defaults.update([&](QJsonObject& stored) {
+        QJsonObject profiles = stored.contains(SettingsKey::SettingsProfiles)
+            ? stored.value(SettingsKey::SettingsProfiles).toObject()
+            : m_defaults.registeredDefaults().value(SettingsKey::SettingsProfiles).toObject();
+        const QString storedActive = stored.contains(SettingsKey::ActiveSettingsProfile)
+            ? stored.value(SettingsKey::ActiveSettingsProfile).toString()
+            : m_defaults.registeredDefaults().value(SettingsKey::ActiveSettingsProfile).toString();
+        const bool named = !storedActive.isEmpty() && storedActive != DefaultProfileName
+            && profiles.contains(storedActive);
+        if (!named) {
+            if (remove)
+                stored.remove(key);
+            else
+                stored.insert(key, value);
+            return;
+        }
+        QJsonObject profile = profiles.value(storedActive).toObject();
+        if (remove)
+            profile.remove(key);
+        else
+            profile.insert(key, value);
+        profiles.insert(storedActive, profile);
+        if (!profiles.contains(DefaultProfileName))
+            profiles.insert(DefaultProfileName, QJsonObject());
+        stored.insert(SettingsKey::SettingsProfiles, profiles);
+    });
+}
+
+// --- accessors ------------------------------------------------------------
+
+double SettingsStore::scrollScale() const { return resolved(0).number; }
+double SettingsStore::inertiaDecay() const { return resolved(1).number; }
+double SettingsStore::inertiaBoost() const { return resolved(2).number; }
+double SettingsStore::touchDelay() const { return resolved(3).number; }
+double SettingsStore::scrollReleaseDelay() const { return resolved(4).number; }
+double SettingsStore::holdRepeatInterval() const { return resolved(5).number; }
+
+bool SettingsStore::naturalScroll() const
+{
+    refreshCache();
+    return m_naturalScroll;
+}
+
+MouseAction SettingsStore::mouseActionForInput(InputType input) const
+{
+    const qint64 value = resolvedInput(input, InputSetting::MouseAction).integer;
+    if (value == static_cast<qint64>(MouseAction::ScrollAndPinch) && input != InputType::Finger2)
+        return MouseAction::Scroll;
+    return static_cast<MouseAction>(value);
+}
+
+KeyboardAction SettingsStore::keyboardActionForInput(InputType input) const
+{
+    return static_cast<KeyboardAction>(resolvedInput(input, InputSetting::ModifierAction).integer);
+}
+
+bool SettingsStore::inertiaEnabledForInput(InputType input) const
+{
+    return resolvedInput(input, InputSetting::InertiaEnabled).boolean;
+}
+
+std::uint64_t SettingsStore::modifierFlagsForInput(InputType input) const
+{
+    switch (keyboardActionForInput(input)) {
+    case KeyboardAction::Shift: return ModifierFlag::Shift;
+    case KeyboardAction::Control: return ModifierFlag::Control;
+    case KeyboardAction::Option: return ModifierFlag::Option;
+    case KeyboardAction::Command: return ModifierFlag::Command;
+    default: return 0;
+    }
+}
+
+std::uint16_t SettingsStore::keyComboKeyCodeForInput(InputType input) const
+{
+    const qint64 value = resolvedInput(input, InputSetting::KeyComboKeyCode).integer;
+    return value >= 0 && value <= std::numeric_limits<std::uint16_t>::max() ? static_cast<std::uint16_t>(value) : 0;
+}
+
+std::uint64_t SettingsStore::keyComboFlagsForInput(InputType input) const
+{
+    const qint64 value = resolvedInput(input, InputSetting::KeyComboFlags).integer;
+    return value > 0 ? static_cast<std::uint64_t>(value) : 0;
+}
+
+QString SettingsStore::keyComboLabelForInput(InputType input) const
+{
+    const QJsonValue& value = resolvedInput(input, InputSetting::KeyComboLabel).value;
+    return value.isString() ? value.toString() : QString();
+}
+
+bool SettingsStore::hideCursor() const { return m_defaults.boolValue(SettingsKey::HideCursor); }
+bool SettingsStore::showTouchIndicators() const { return m_defaults.boolValue(SettingsKey::ShowTouchIndicators); }
+QString SettingsStore::apiBaseURL() const { return m_defaults.stringValue(SettingsKey::ApiBaseURL); }
+QString SettingsStore::deviceSelection() const { return m_defaults.stringValue(SettingsKey::DeviceSelection); }
+QString SettingsStore::displaySelection() const { return m_defaults.stringValue(SettingsKey::DisplaySelection); }
+QString SettingsStore::keyboardPosition() const { return m_defaults.stringValue(SettingsKey::KeyboardPosition); }
+
+// --- profiles -------------------------------------------------------------
+
+QStringList SettingsStore::profileNames() const
+{
+    QStringList others;
+    const QJsonObject profiles = allProfiles();
+    for (auto it = profiles.begin(); it != profiles.end(); ++it) {
+        if (it.key() != DefaultProfileName)
+            others.append(it.key());
+    }
+    QCollator collator;
+    collator.setCaseSensitivity(Qt::CaseInsensitive);
+    // Names equal but for case still get a stable order.
+    std::sort(others.begin(), others.end(), [&](const QString& a, const QString& b) {
+        const int order = collator.compare(a, b);
+        return order != 0 ? order < 0 : a < b;
+    });
+    others.prepend(DefaultProfileName);
+    return others;
+}
+
+std::optional<QString> SettingsStore::trimmedProfileName(const QString& name)
+{
+    const QString trimmed = name.trimmed();
+    if (trimmed.isEmpty())
+        return std::nullopt;
+    return trimmed;
+}
+
+void SettingsStore::applyProfileNamed(const QString& name)
+{
+    QString target = trimmedProfileName(name).value_or(DefaultProfileName);
+    if (!allProfiles().contains(target))
+        target = DefaultProfileName;
+    m_defaults.setValue(SettingsKey::ActiveSettingsProfile, target);
+    postProfileDidChange();
+}
+
+bool SettingsStore::saveCurrentValuesAsProfileNamed(const QString& name)
+{
+    const std::optional<QString> trimmed = trimmedProfileName(name);
+    if (!trimmed || *trimmed == DefaultProfileName)
+        return false;
+    QJsonObject snapshot;
+    for (const QString& key : profileKeys()) {
+        const QJsonValue value = settingValue(key);
+        if (!value.isUndefined() && !value.isNull())
+            snapshot.insert(key, value);
+    }
+    m_defaults.update([&](QJsonObject& stored) {
+        QJsonObject profiles = stored.contains(SettingsKey::SettingsProfiles)
+            ? stored.value(SettingsKey::SettingsProfiles).toObject()
+            : m_defaults.registeredDefaults().value(SettingsKey::SettingsProfiles).toObject();
+        if (!profiles.contains(DefaultProfileName))
+            profiles.insert(DefaultProfileName, QJsonObject());
+        profiles.insert(*trimmed, snapshot);
+        stored.insert(SettingsKey::SettingsProfiles, profiles);
+        stored.insert(SettingsKey::ActiveSettingsProfile, *trimmed);
+    });
+    postProfileDidChange();
+    return true;
+}
+
+bool SettingsStore::removeActiveProfile()
+{
+    const QString active = activeProfileName();
+    if (active == DefaultProfileName)
+        return false;
+    m_defaults.update([&](QJsonObject& stored) {
+        QJsonObject profiles = stored.value(SettingsKey::SettingsProfiles).toObject();
+        profiles.remove(active);
+        if (!profiles.contains(DefaultProfileName))
+            profiles.insert(DefaultProfileName, QJsonObject());
+        stored.insert(SettingsKey::SettingsProfiles, profiles);
+        stored.insert(SettingsKey::ActiveSettingsProfile, DefaultProfileName);
+    });
+    postProfileDidChange();
+    return true;
+}
+
+bool SettingsStore::automaticProfileSwitching() const
+{
+    return m_defaults.boolValue(SettingsKey::AutomaticProfileSwitching);
+}
+
+void SettingsStore::setAutomaticProfileSwitching(bool on)
+{
+    m_defaults.setValue(SettingsKey::AutomaticProfileSwitching, on);
+    postProfileDidChange();
+}
+
+void SettingsStore::postProfileDidChange()
+{
+    m_center.post(VTNotification::SettingsProfileDidChange);
+}
