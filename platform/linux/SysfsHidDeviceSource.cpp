@@ -1,0 +1,370 @@
+#include "platform/linux/SysfsHidDeviceSource.h"
+
+#include "platform/linux/HidDescriptorFacts.h"
+
+#include <QDebug>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QFileSystemWatcher>
+#include <QSocketNotifier>
+
+#include <algorithm>
+#include <cerrno>
+#include <fcntl.h>
+#include <linux/input.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+// The kernel never hands out more than this in one hidraw read.
+constexpr int kMaxReportBytes = 16384;
+constexpr int kMinReportBuffer = 256;
+
+QByteArray readSmallFile(const QString& path, qint64 limit = 64 * 1024)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    return file.read(limit);
+}
+
+QString readLine(const QString& path)
+{
+    return QString::fromUtf8(readSmallFile(path, 4096)).trimmed();
+}
+
+QMap<QString, QString> readUevent(const QString& path)
+{
+    QMap<QString, QString> values;
+    const QList<QByteArray> lines = readSmallFile(path).split('\n');
+    for (const QByteArray& line : lines) {
+        const qsizetype eq = line.indexOf('=');
+        if (eq > 0)
+            values.insert(QString::fromUtf8(line.left(eq)), QString::fromUtf8(line.mid(eq + 1)).trimmed());
+    }
+    return values;
+}
+
+QString transportName(uint bus)
+{
+    switch (bus) {
+    case 0x03: return QStringLiteral("USB");
+    case 0x05: return QStringLiteral("Bluetooth");
+    case 0x06: return QStringLiteral("Virtual");
+    case 0x18: return QStringLiteral("I2C");
+    case 0x1C: return QStringLiteral("SPI");
+    default: return {};
+    }
+}
+
+// 32-bit FNV-1a, kept positive so the location never reads as "unknown".
+qint64 stableHash(const QByteArray& text)
+{
+    std::uint32_t hash = 2166136261u;
+    for (char c : text) {
+        hash ^= std::uint8_t(c);
+        hash *= 16777619u;
+    }
+    return qint64(hash & 0x7FFFFFFFu);
+}
+
+// Like a USB location ID elsewhere: the bus in the top byte, then one nibble
+// per hub port from the root, so the same display on another port differs.
+qint64 usbLocationID(int busNumber, const QString& devpath)
+{
+    std::uint32_t location = std::uint32_t(busNumber & 0xFF) << 24;
+    int shift = 20;
+    for (const QString& port : devpath.split(QLatin1Char('.'), Qt::SkipEmptyParts)) {
+        if (shift < 0)
+            break;
+        location |= std::uint32_t(port.toUInt() & 0xF) << shift;
+        shift -= 4;
+    }
+    return qint64(location & 0x7FFFFFFFu);
+}
+
+int hidrawNumber(const QString& name)
+{
+    return name.mid(6).toInt();
+}
+
+int defaultOpen(const QByteArray& path, int flags)
+{
+    return ::open(path.constData(), flags);
+}
+
+int defaultGrab(int fd, bool grab)
+{
+    return ::ioctl(fd, EVIOCGRAB, grab ? 1 : 0);
+}
+
+bool defaultReadable(const QString& path)
+{
+    return ::access(QFile::encodeName(path).constData(), R_OK) == 0;
+}
+
+class SysfsHidInputStream final : public HidInputStream {
+public:
+    SysfsHidInputStream(int fd, int bufferSize, HidDeviceSource::ReportHandler onReport,
+                        HidDeviceSource::RemovalHandler onRemoval, std::vector<int> grabbed,
+                        std::function<int(int, bool)> grab)
+        : m_fd(fd), m_buffer(std::size_t(bufferSize)), m_onReport(std::move(onReport)),
+          m_onRemoval(std::move(onRemoval)), m_grabbed(std::move(grabbed)), m_grab(std::move(grab)),
+          m_notifier(fd, QSocketNotifier::Read)
+    {
+        QObject::connect(&m_notifier, &QSocketNotifier::activated, [this] { readAvailable(); });
+    }
+
+    ~SysfsHidInputStream() override
+    {
+        *m_alive = false;
+        closeAll();
+    }
+
+private:
+    int m_fd;
+    std::vector<std::uint8_t> m_buffer;
+    HidDeviceSource::ReportHandler m_onReport;
+    HidDeviceSource::RemovalHandler m_onRemoval;
+    std::vector<int> m_grabbed;
+    std::function<int(int, bool)> m_grab;
+    QSocketNotifier m_notifier;
+    std::shared_ptr<bool> m_alive = std::make_shared<bool>(true);
+
+    void readAvailable()
+    {
+        // A handler may destroy this stream (touch stopped from an observer).
+        const std::shared_ptr<bool> alive = m_alive;
+        while (*alive && m_fd >= 0) {
+            const ssize_t n = ::read(m_fd, m_buffer.data(), m_buffer.size());
+            if (n > 0) {
+                m_onReport(m_buffer.data(), int(n));
+                continue;
+            }
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
+                return;
+            // End of file or a read error: the device is gone.
+            closeAll();
+            if (m_onRemoval)
+                m_onRemoval();
+            return;
+        }
+    }
+
+    void closeAll()
+    {
+        m_notifier.setEnabled(false);
+        for (int fd : m_grabbed) {
+            m_grab(fd, false);
+            ::close(fd);
+        }
+        m_grabbed.clear();
+        if (m_fd >= 0)
+            ::close(m_fd);
+        m_fd = -1;
+    }
+};
+
+} // namespace
+
+SysfsHidDeviceSource::SysfsHidDeviceSource() : SysfsHidDeviceSource(Options{}) {}
+
+SysfsHidDeviceSource::SysfsHidDeviceSource(Options options) : m_options(std::move(options))
+{
+    if (!m_options.openNode)
+        m_options.openNode = defaultOpen;
+    if (!m_options.grabInputNode)
+        m_options.grabInputNode = defaultGrab;
+    if (!m_options.isReadable)
+        m_options.isReadable = defaultReadable;
+}
+
+SysfsHidDeviceSource::~SysfsHidDeviceSource() = default;
+
+std::vector<HidDeviceInfo> SysfsHidDeviceSource::devices() const
+{
+    QDir dir(m_options.sysfsRoot + QStringLiteral("/class/hidraw"));
+    QStringList names = dir.entryList({QStringLiteral("hidraw*")}, QDir::Dirs | QDir::System | QDir::NoDotAndDotDot);
+    std::sort(names.begin(), names.end(),
+              [](const QString& a, const QString& b) { return hidrawNumber(a) < hidrawNumber(b); });
+    std::vector<HidDeviceInfo> result;
+    for (const QString& name : names)
+        result.push_back(deviceInfo(name));
+    return result;
+}
+
+HidDeviceInfo SysfsHidDeviceSource::deviceInfo(const QString& hidrawName) const
+{
+    HidDeviceInfo info;
+    info.node = m_options.devRoot + QLatin1Char('/') + hidrawName;
+    const QString deviceDir = m_options.sysfsRoot + QStringLiteral("/class/hidraw/") + hidrawName + QStringLiteral("/device");
+    QVariantMap& p = info.properties;
+
+    const auto uevent = readUevent(deviceDir + QStringLiteral("/uevent"));
+    // HID_ID=bus:vendor:product, each hexadecimal.
+    const QStringList id = uevent.value(QStringLiteral("HID_ID")).split(QLatin1Char(':'));
+    uint bus = 0;
+    if (id.size() == 3) {
+        bool okBus = false, okVendor = false, okProduct = false;
+        bus = id[0].toUInt(&okBus, 16);
+        const uint vendor = id[1].toUInt(&okVendor, 16);
+        const uint product = id[2].toUInt(&okProduct, 16);
+        if (okVendor)
+            p.insert(HidProperty::VendorID, qint64(vendor));
+        if (okProduct)
+            p.insert(HidProperty::ProductID, qint64(product));
+        if (!okBus)
+            bus = 0;
+    }
+    const QString transport = transportName(bus);
+    if (!transport.isEmpty())
+        p.insert(HidProperty::Transport, transport);
+
+    const QString hidName = uevent.value(QStringLiteral("HID_NAME"));
+    const QString phys = uevent.value(QStringLiteral("HID_PHYS"));
+    const QString uniq = uevent.value(QStringLiteral("HID_UNIQ"));
+
+    // The USB device above the interface knows its bus, port path and strings.
+    QString usbDir;
+    QString path = QFileInfo(deviceDir).canonicalFilePath();
+    for (int up = 0; up < 4 && !path.isEmpty(); ++up) {
+        path = QFileInfo(path).path();
+        if (QFileInfo::exists(path + QStringLiteral("/busnum")) && QFileInfo::exists(path + QStringLiteral("/devpath"))) {
+            usbDir = path;
+            break;
+        }
+    }
+
+    QString manufacturer, product, serial;
+    if (!usbDir.isEmpty()) {
+        manufacturer = readLine(usbDir + QStringLiteral("/manufacturer"));
+        product = readLine(usbDir + QStringLiteral("/product"));
+        serial = readLine(usbDir + QStringLiteral("/serial"));
+        p.insert(HidProperty::LocationID, usbLocationID(readLine(usbDir + QStringLiteral("/busnum")).toInt(),
+                                                        readLine(usbDir + QStringLiteral("/devpath"))));
+    } else {
+        // Without USB the physical path names the port; the interface suffix is dropped
+        // so every interface of one device shares the location.
+        QString place = phys;
+        const qsizetype slash = place.lastIndexOf(QLatin1Char('/'));
+        if (slash > 0)
+            place.truncate(slash);
+        if (place.isEmpty())
+            place = QFileInfo(QFileInfo(deviceDir).canonicalFilePath()).path();
+        if (!place.isEmpty())
+            p.insert(HidProperty::LocationID, stableHash(place.toUtf8()));
+    }
+    if (product.isEmpty()) {
+        product = hidName;
+        // The kernel's name is "manufacturer product" when both are known.
+        if (!manufacturer.isEmpty() && product.startsWith(manufacturer + QLatin1Char(' ')))
+            product = product.mid(manufacturer.size() + 1);
+    }
+    if (serial.isEmpty())
+        serial = uniq;
+    if (!manufacturer.isEmpty())
+        p.insert(HidProperty::Manufacturer, manufacturer);
+    if (!product.isEmpty())
+        p.insert(HidProperty::Product, product);
+    if (!serial.isEmpty())
+        p.insert(HidProperty::SerialNumber, serial);
+
+    const QByteArray descriptor = readSmallFile(deviceDir + QStringLiteral("/report_descriptor"), 4096 * 4);
+    if (!descriptor.isEmpty()) {
+        p.insert(HidProperty::ReportDescriptor, descriptor);
+        const HidDescriptorFacts facts = hidDescriptorFacts(descriptor);
+        if (facts.primaryUsagePage >= 0)
+            p.insert(HidProperty::PrimaryUsagePage, qint64(facts.primaryUsagePage));
+        if (facts.primaryUsage >= 0)
+            p.insert(HidProperty::PrimaryUsage, qint64(facts.primaryUsage));
+        if (facts.maxInputReportSize > 0)
+            p.insert(HidProperty::MaxInputReportSize, qint64(facts.maxInputReportSize));
+        QVariantList pairs;
+        for (const auto& [page, usage] : facts.topLevelUsages)
+            pairs << QVariantMap{{HidProperty::DeviceUsagePage, qint64(page)}, {HidProperty::DeviceUsage, qint64(usage)}};
+        if (!pairs.isEmpty())
+            p.insert(HidProperty::DeviceUsagePairs, pairs);
+    }
+    return info;
+}
+
+bool SysfsHidDeviceSource::canRead(const HidDeviceInfo& device) const
+{
+    return m_options.isReadable(device.node);
+}
+
+QStringList SysfsHidDeviceSource::inputNodesOf(const QString& hidrawNode) const
+{
+    const QString name = QFileInfo(hidrawNode).fileName();
+    const QString inputDir = m_options.sysfsRoot + QStringLiteral("/class/hidraw/") + name + QStringLiteral("/device/input");
+    QStringList nodes;
+    const QStringList inputs = QDir(inputDir).entryList({QStringLiteral("input*")}, QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name);
+    for (const QString& input : inputs) {
+        const QStringList events = QDir(inputDir + QLatin1Char('/') + input)
+                                       .entryList({QStringLiteral("event*")}, QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name);
+        for (const QString& event : events)
+            nodes << m_options.devRoot + QStringLiteral("/input/") + event;
+    }
+    return nodes;
+}
+
+std::unique_ptr<HidInputStream> SysfsHidDeviceSource::open(const HidDeviceInfo& device, const OpenOptions& options,
+                                                           ReportHandler onReport, RemovalHandler onRemoval,
+                                                           OpenFailure* failure, int* errorCode)
+{
+    const int fd = m_options.openNode(QFile::encodeName(device.node), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        const int error = errno;
+        if (errorCode)
+            *errorCode = error;
+        if (failure) {
+            if (error == EACCES || error == EPERM)
+                *failure = OpenFailure::PermissionDenied;
+            else if (error == ENOENT || error == ENODEV || error == ENXIO)
+                *failure = OpenFailure::NotFound;
+            else
+                *failure = OpenFailure::Other;
+        }
+        return nullptr;
+    }
+    if (failure)
+        *failure = OpenFailure::None;
+
+    std::vector<int> grabbed;
+    if (options.grabKernelInput) {
+        for (const QString& node : inputNodesOf(device.node)) {
+            const int inputFd = m_options.openNode(QFile::encodeName(node), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+            if (inputFd < 0 || m_options.grabInputNode(inputFd, true) != 0) {
+                qWarning().noquote() << "Velotap could not take" << node << "from the desktop; touches may act twice";
+                if (inputFd >= 0)
+                    ::close(inputFd);
+                continue;
+            }
+            grabbed.push_back(inputFd);
+        }
+    }
+
+    const qint64 declared = device.properties.value(HidProperty::MaxInputReportSize).toLongLong();
+    const int bufferSize = int(std::clamp<qint64>(declared, kMinReportBuffer, kMaxReportBytes));
+    return std::make_unique<SysfsHidInputStream>(fd, bufferSize, std::move(onReport), std::move(onRemoval),
+                                                 std::move(grabbed), m_options.grabInputNode);
+}
+
+void SysfsHidDeviceSource::setDevicesChangedHandler(std::function<void()> handler)
+{
+    m_devicesChanged = std::move(handler);
+    if (!m_devicesChanged || m_watcher)
+        return;
+    // sysfs sends no change events; the device nodes in /dev come and go with the devices.
+    m_watcher = new QFileSystemWatcher(this);
+    m_watcher->addPath(m_options.devRoot);
+    connect(m_watcher, &QFileSystemWatcher::directoryChanged, this, [this] {
+        if (m_devicesChanged)
+            m_devicesChanged();
+    });
+}
