@@ -1,18 +1,194 @@
 #include "app/cli/Commands.h"
 #include "app/cli/Output.h"
 
-namespace cli {
+#include "touch/DebugText.h"
+#include "touch/DescriptorSummary.h"
+#include "touch/HidRecording.h"
+#include "touch/ReportDecoder.h"
+#include "touch/ReportDescriptorParser.h"
 
-int describe(const QStringList&)
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include <optional>
+
+namespace cli {
+namespace {
+
+const char* const kInvalidLayoutText = "Descriptor parser could not build touch layout";
+
+// What a SOURCE argument gave: the descriptor, and the recording when the
+// source was one.
+struct DescriptorSource {
+    QByteArray descriptor;
+    std::optional<HidRecording> recording;
+};
+
+const std::uint8_t* data(const QByteArray& bytes)
 {
-    err() << "velotap describe: not available in this build\n";
-    return 2;
+    return reinterpret_cast<const std::uint8_t*>(bytes.constData());
 }
 
-int decode(const QStringList&)
+// A SOURCE is a file (a recording when it has an "R:" line, raw descriptor
+// bytes otherwise) or, when no such file exists, a hex string.
+std::optional<DescriptorSource> loadSource(const QString& source, const char* command)
 {
-    err() << "velotap decode: not available in this build\n";
-    return 2;
+    const QFileInfo info(source);
+    if (info.exists() && !info.isDir()) {
+        QFile file(source);
+        if (!file.open(QIODevice::ReadOnly)) {
+            err() << "velotap " << command << ": cannot read " << source << ": " << file.errorString() << "\n";
+            return std::nullopt;
+        }
+        const QByteArray content = file.readAll();
+        if (!looksLikeHidRecording(content))
+            return DescriptorSource{content, std::nullopt};
+        QString error;
+        std::optional<HidRecording> recording = parseHidRecording(content, &error);
+        if (!recording) {
+            err() << "velotap " << command << ": " << source << " is not a readable recording: " << error << "\n";
+            return std::nullopt;
+        }
+        return DescriptorSource{recording->descriptor, std::move(recording)};
+    }
+    if (info.isDir()) {
+        err() << "velotap " << command << ": " << source << " is a directory\n";
+        return std::nullopt;
+    }
+    QString error;
+    std::optional<QByteArray> bytes = parseHexBytes(source, &error);
+    if (!bytes) {
+        if (source.contains(QLatin1Char('/')) || source.contains(QLatin1Char('.')))
+            err() << "velotap " << command << ": no such file: " << source << "\n";
+        else
+            err() << "velotap " << command << ": '" << source << "' is neither an existing file nor a hex string ("
+                  << error << ")\n";
+        return std::nullopt;
+    }
+    return DescriptorSource{*bytes, std::nullopt};
+}
+
+QString cell(std::int32_t offset)
+{
+    return offset < 0 ? QStringLiteral("-") : QString::number(offset);
+}
+
+QString bitsCell(std::int32_t offset, std::int32_t length)
+{
+    return offset < 0 ? QStringLiteral("-") : QStringLiteral("%1:%2").arg(offset).arg(length);
+}
+
+QString rangeCell(std::int32_t minimum, std::int32_t maximum)
+{
+    return QStringLiteral("%1..%2").arg(minimum).arg(maximum);
+}
+
+void printSlotTable(const TouchLayout& layout)
+{
+    out() << "\nreport " << uint(layout.reportID) << ", " << layout.contactCount << " slot(s), contact count "
+          << (layout.hasContactCount ? bitsCell(layout.contactCountBitOffset, layout.contactCountBitLength)
+                                     : QStringLiteral("unavailable"))
+          << "\n";
+    const QStringList header = {QStringLiteral("slot"), QStringLiteral("kind"), QStringLiteral("tip"),
+                                QStringLiteral("range"), QStringLiteral("valid"), QStringLiteral("invert"),
+                                QStringLiteral("eraser"), QStringLiteral("id"), QStringLiteral("x"),
+                                QStringLiteral("y"), QStringLiteral("x range"), QStringLiteral("y range"),
+                                QStringLiteral("width"), QStringLiteral("height")};
+    QList<QStringList> rows{header};
+    for (int i = 0; i < layout.contactCount && i < kMaxTouchSlots; ++i) {
+        const TouchSlotLayout& s = layout.contacts[i];
+        rows.append({QString::number(s.slot), QString(contactKindName(s.preferredKind)), cell(s.tipSwitchBitOffset),
+                     cell(s.inRangeBitOffset), cell(s.touchValidBitOffset), cell(s.invertBitOffset),
+                     cell(s.eraserBitOffset), bitsCell(s.contactIdBitOffset, s.contactIdBitLength),
+                     bitsCell(s.xBitOffset, s.xBitLength), bitsCell(s.yBitOffset, s.yBitLength),
+                     rangeCell(s.xLogicalMinimum, s.xLogicalMaximum), rangeCell(s.yLogicalMinimum, s.yLogicalMaximum),
+                     bitsCell(s.widthBitOffset, s.widthBitLength), bitsCell(s.heightBitOffset, s.heightBitLength)});
+    }
+    QList<qsizetype> widths(header.size(), 0);
+    for (const QStringList& row : rows)
+        for (qsizetype c = 0; c < row.size(); ++c)
+            widths[c] = qMax(widths[c], row[c].size());
+    for (const QStringList& row : rows) {
+        QString line;
+        for (qsizetype c = 0; c < row.size(); ++c)
+            line += c + 1 < row.size() ? row[c].leftJustified(widths[c] + 2) : row[c];
+        out() << line << "\n";
+    }
+}
+
+} // namespace
+
+int describe(const QStringList& args)
+{
+    if (args.isEmpty()) {
+        err() << "usage: velotap describe SOURCE\n"
+                 "SOURCE is a hex string, a file of raw descriptor bytes or a hid-recorder recording.\n";
+        return 2;
+    }
+    // Hex bytes given as separate arguments are one descriptor.
+    const QString source = args.size() == 1 ? args.first() : args.join(QLatin1Char(' '));
+    const std::optional<DescriptorSource> loaded = loadSource(source, "describe");
+    if (!loaded)
+        return 2;
+    const TouchLayout layout = parseReportDescriptor(data(loaded->descriptor), std::size_t(loaded->descriptor.size()));
+    if (!layout.valid) {
+        err() << kInvalidLayoutText << "\n";
+        return 1;
+    }
+    out() << QJsonDocument(QJsonObject::fromVariantMap(descriptorSummary(layout))).toJson(QJsonDocument::Indented);
+    printSlotTable(layout);
+    out().flush();
+    return 0;
+}
+
+int decode(const QStringList& args)
+{
+    if (args.isEmpty()) {
+        err() << "usage: velotap decode SOURCE [REPORT...]\n"
+                 "Each REPORT is a hex string; with a recording as SOURCE and no REPORT, its reports are decoded.\n";
+        return 2;
+    }
+    const std::optional<DescriptorSource> loaded = loadSource(args.first(), "decode");
+    if (!loaded)
+        return 2;
+
+    QList<QByteArray> reports;
+    if (args.size() > 1) {
+        for (qsizetype i = 1; i < args.size(); ++i) {
+            QString error;
+            const std::optional<QByteArray> report = parseHexBytes(args.at(i), &error);
+            if (!report) {
+                err() << "velotap decode: report '" << args.at(i) << "' is not a hex string (" << error << ")\n";
+                return 2;
+            }
+            reports.append(*report);
+        }
+    } else if (loaded->recording) {
+        for (const HidRecordedReport& report : loaded->recording->reports)
+            reports.append(report.bytes);
+    } else {
+        err() << "velotap decode: no REPORT given and " << args.first() << " is not a recording\n";
+        return 2;
+    }
+
+    const TouchLayout layout = parseReportDescriptor(data(loaded->descriptor), std::size_t(loaded->descriptor.size()));
+    // Without a layout there is no decoder: the texts show the bytes only.
+    const QString status = layout.valid ? decoderStatusText(layout) : QString();
+    TouchReportDecoder decoder(layout);
+    for (const QByteArray& report : reports) {
+        const TouchContactList list = decoder.contactsFromReport(data(report), std::size_t(report.size()));
+        out() << debugTextForReport(data(report), std::size_t(report.size()), list, status, layout,
+                                    decoder.hybridModeObserved())
+              << "\n";
+    }
+    out().flush();
+    if (!layout.valid) {
+        err() << kInvalidLayoutText << "\n";
+        return 1;
+    }
+    return 0;
 }
 
 } // namespace cli
