@@ -1,0 +1,313 @@
+#include "platform/linux/HidDescriptorFacts.h"
+#include "platform/linux/SysfsHidDeviceSource.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <map>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+
+// A mouse collection first, then a touch screen: primary usage is the mouse,
+// but the device still offers the Digitizer Touch Screen usage.
+const QByteArray kMouseThenTouch = QByteArray::fromHex(
+    "05010902a10185010901a100050919012903150025019503750181029501750581030501093009311581257f750895028106c0c0"
+    "050d0904a10185020922a102094215002501750195018102950781030951150025" "7f7508950181020501093009311500"
+    "26ff0f751095028102c0050d0954150025087508950181" "02c0");
+
+struct FakeDevice {
+    QString hidraw;           // "hidraw0"
+    QString hidId = QStringLiteral("0003:000004E8:00002084");
+    QString name = QStringLiteral("Samsung Touch Display");
+    QString phys = QStringLiteral("usb-0000:00:14.0-6.3/input0");
+    QString uniq;
+    QByteArray descriptor = kMouseThenTouch;
+    // USB device above the interface; empty busnum means not USB.
+    QString busnum = QStringLiteral("1");
+    QString devpath = QStringLiteral("6.3");
+    QString manufacturer = QStringLiteral("Samsung");
+    QString product = QStringLiteral("Touch Display");
+    QString serial = QStringLiteral("SN:01|A");
+    QString interfaceName = QStringLiteral("1.0");
+    QStringList eventNodes;   // "event7"
+};
+
+class FakeSysfs {
+public:
+    FakeSysfs()
+    {
+        QDir(m_dir.path()).mkpath(QStringLiteral("sys/class/hidraw"));
+        QDir(m_dir.path()).mkpath(QStringLiteral("dev/input"));
+    }
+    QString sysfs() const { return m_dir.path() + QStringLiteral("/sys"); }
+    QString dev() const { return m_dir.path() + QStringLiteral("/dev"); }
+
+    void add(const FakeDevice& d)
+    {
+        const QString usbName = d.busnum.isEmpty() ? QStringLiteral("i2c-ELAN0001") : d.busnum + QLatin1Char('-') + d.devpath;
+        const QString usbDir = sysfs() + QStringLiteral("/devices/pci0000:00/0000:00:14.0/usb") + d.busnum + QLatin1Char('/') + usbName;
+        const QString hidDir = usbDir + QLatin1Char('/') + usbName + QLatin1Char(':') + d.interfaceName + QStringLiteral("/0003:04E8:2084.") + d.hidraw;
+        QDir().mkpath(hidDir);
+        if (!d.busnum.isEmpty()) {
+            write(usbDir + QStringLiteral("/busnum"), d.busnum.toUtf8() + '\n');
+            write(usbDir + QStringLiteral("/devpath"), d.devpath.toUtf8() + '\n');
+            if (!d.manufacturer.isEmpty())
+                write(usbDir + QStringLiteral("/manufacturer"), d.manufacturer.toUtf8() + '\n');
+            if (!d.product.isEmpty())
+                write(usbDir + QStringLiteral("/product"), d.product.toUtf8() + '\n');
+            if (!d.serial.isEmpty())
+                write(usbDir + QStringLiteral("/serial"), d.serial.toUtf8() + '\n');
+        }
+        write(hidDir + QStringLiteral("/uevent"), QStringLiteral("DRIVER=hid-multitouch\nHID_ID=%1\nHID_NAME=%2\nHID_PHYS=%3\nHID_UNIQ=%4\nMODALIAS=hid:b0003\n")
+                                                     .arg(d.hidId, d.name, d.phys, d.uniq).toUtf8());
+        write(hidDir + QStringLiteral("/report_descriptor"), d.descriptor);
+        for (int i = 0; i < d.eventNodes.size(); ++i)
+            QDir().mkpath(hidDir + QStringLiteral("/input/input%1/%2").arg(20 + i).arg(d.eventNodes[i]));
+        const QString classDir = sysfs() + QStringLiteral("/class/hidraw/") + d.hidraw;
+        QDir().mkpath(classDir);
+        QFile::link(hidDir, classDir + QStringLiteral("/device"));
+        write(dev() + QLatin1Char('/') + d.hidraw, {});
+    }
+
+private:
+    QTemporaryDir m_dir;
+    static void write(const QString& path, const QByteArray& bytes)
+    {
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(bytes);
+    }
+};
+
+std::map<QString, QVariantMap> byNode(const std::vector<HidDeviceInfo>& devices)
+{
+    std::map<QString, QVariantMap> result;
+    for (const auto& d : devices)
+        result[QFileInfo(d.node).fileName()] = d.properties;
+    return result;
+}
+
+} // namespace
+
+TEST(HidDescriptorFacts, PrimaryUsageTopLevelUsagesAndLongestInputReport)
+{
+    const HidDescriptorFacts facts = hidDescriptorFacts(kMouseThenTouch);
+    EXPECT_EQ(facts.primaryUsagePage, 1);
+    EXPECT_EQ(facts.primaryUsage, 2);
+    ASSERT_EQ(facts.topLevelUsages.size(), 2u);
+    EXPECT_EQ(facts.topLevelUsages[1], std::make_pair(0x0Du, 0x04u));
+    // Touch report: 8 bits flags + 8 id + 2x16 xy + 8 count = 7 bytes, plus the ID.
+    EXPECT_EQ(facts.maxInputReportSize, 8);
+
+    // Without report IDs there is no ID byte; a 4-byte usage names its own page.
+    const HidDescriptorFacts plain = hidDescriptorFacts(QByteArray::fromHex("0b04000d00a101750895048102c0"));
+    EXPECT_EQ(plain.primaryUsagePage, 0x0D);
+    EXPECT_EQ(plain.primaryUsage, 4);
+    EXPECT_EQ(plain.maxInputReportSize, 4);
+
+    // A truncated item ends the walk; without a collection the first usage names the device.
+    const HidDescriptorFacts truncated = hidDescriptorFacts(QByteArray::fromHex("0501 0902 a1"));
+    EXPECT_EQ(truncated.primaryUsagePage, 1);
+    EXPECT_EQ(truncated.primaryUsage, 2);
+    EXPECT_TRUE(truncated.topLevelUsages.empty());
+    EXPECT_EQ(hidDescriptorFacts({}).maxInputReportSize, 0);
+    QByteArray noise(512, '\0');
+    for (int seed = 0; seed < 200; ++seed) {
+        for (int i = 0; i < noise.size(); ++i)
+            noise[i] = char((i * 131 + seed * 7919) ^ (seed << 3));
+        const HidDescriptorFacts f = hidDescriptorFacts(noise);
+        EXPECT_GE(f.maxInputReportSize, 0);
+    }
+}
+
+TEST(SysfsHidDeviceSource, ReadsPropertiesFromUeventUsbAndDescriptor)
+{
+    FakeSysfs fake;
+    FakeDevice touch;
+    touch.hidraw = QStringLiteral("hidraw10");
+    fake.add(touch);
+
+    FakeDevice samePort = touch; // the second interface of the same display
+    samePort.hidraw = QStringLiteral("hidraw2");
+    samePort.interfaceName = QStringLiteral("1.1");
+    fake.add(samePort);
+
+    FakeDevice otherPort = touch;
+    otherPort.hidraw = QStringLiteral("hidraw3");
+    otherPort.devpath = QStringLiteral("6.4");
+    fake.add(otherPort);
+
+    FakeDevice i2c;
+    i2c.hidraw = QStringLiteral("hidraw4");
+    i2c.hidId = QStringLiteral("0018:000004F3:00002A49");
+    i2c.name = QStringLiteral("ELAN Touchscreen");
+    i2c.phys = QStringLiteral("i2c-ELAN0001:00");
+    i2c.uniq = QStringLiteral("abc");
+    i2c.busnum.clear();
+    fake.add(i2c);
+
+    SysfsHidDeviceSource source({fake.sysfs(), fake.dev(), {}, {}, {}});
+    const auto devices = source.devices();
+    ASSERT_EQ(devices.size(), 4u);
+    // Numeric order: hidraw2 before hidraw10.
+    EXPECT_EQ(devices[0].node, fake.dev() + QStringLiteral("/hidraw2"));
+    EXPECT_EQ(devices[3].node, fake.dev() + QStringLiteral("/hidraw10"));
+
+    auto props = byNode(devices);
+    const QVariantMap& p = props["hidraw10"];
+    EXPECT_EQ(p.value(QStringLiteral("VendorID")).toLongLong(), 0x04E8);
+    EXPECT_EQ(p.value(QStringLiteral("ProductID")).toLongLong(), 0x2084);
+    EXPECT_EQ(p.value(QStringLiteral("Manufacturer")).toString(), QStringLiteral("Samsung"));
+    EXPECT_EQ(p.value(QStringLiteral("Product")).toString(), QStringLiteral("Touch Display"));
+    EXPECT_EQ(p.value(QStringLiteral("SerialNumber")).toString(), QStringLiteral("SN:01|A"));
+    EXPECT_EQ(p.value(QStringLiteral("Transport")).toString(), QStringLiteral("USB"));
+    EXPECT_EQ(p.value(QStringLiteral("LocationID")).toLongLong(), 0x01630000);
+    EXPECT_EQ(p.value(QStringLiteral("PrimaryUsagePage")).toLongLong(), 1);
+    EXPECT_EQ(p.value(QStringLiteral("PrimaryUsage")).toLongLong(), 2);
+    EXPECT_EQ(p.value(QStringLiteral("MaxInputReportSize")).toLongLong(), 8);
+    EXPECT_EQ(p.value(QStringLiteral("ReportDescriptor")).toByteArray(), kMouseThenTouch);
+    EXPECT_EQ(p.value(QStringLiteral("DeviceUsagePairs")).toList().size(), 2);
+
+    EXPECT_EQ(props["hidraw2"].value(QStringLiteral("LocationID")), p.value(QStringLiteral("LocationID")));
+    EXPECT_EQ(props["hidraw3"].value(QStringLiteral("LocationID")).toLongLong(), 0x01640000);
+
+    const QVariantMap& e = props["hidraw4"];
+    EXPECT_EQ(e.value(QStringLiteral("Transport")).toString(), QStringLiteral("I2C"));
+    EXPECT_EQ(e.value(QStringLiteral("Product")).toString(), QStringLiteral("ELAN Touchscreen"));
+    EXPECT_FALSE(e.contains(QStringLiteral("Manufacturer")));
+    EXPECT_EQ(e.value(QStringLiteral("SerialNumber")).toString(), QStringLiteral("abc"));
+    EXPECT_GT(e.value(QStringLiteral("LocationID")).toLongLong(), 0);
+}
+
+TEST(SysfsHidDeviceSource, DeliversEveryReportAndNoticesRemoval)
+{
+    FakeSysfs fake;
+    FakeDevice touch;
+    touch.hidraw = QStringLiteral("hidraw0");
+    fake.add(touch);
+
+    int sockets[2];
+    ASSERT_EQ(::socketpair(AF_UNIX, SOCK_SEQPACKET, 0, sockets), 0);
+    QByteArray openedPath;
+    SysfsHidDeviceSource::Options options{fake.sysfs(), fake.dev(), {}, {}, {}};
+    options.openNode = [&](const QByteArray& path, int flags) {
+        openedPath = path;
+        EXPECT_TRUE(flags & O_NONBLOCK);
+        ::fcntl(sockets[0], F_SETFL, O_NONBLOCK);
+        return sockets[0];
+    };
+    SysfsHidDeviceSource source(options);
+    const auto devices = source.devices();
+    ASSERT_EQ(devices.size(), 1u);
+
+    QList<QByteArray> reports;
+    int removals = 0;
+    auto stream = source.open(devices[0], {false}, [&](const std::uint8_t* r, int n) {
+        reports << QByteArray(reinterpret_cast<const char*>(r), n);
+    }, [&] { ++removals; });
+    ASSERT_TRUE(stream);
+    EXPECT_EQ(openedPath, QFile::encodeName(fake.dev() + QStringLiteral("/hidraw0")));
+
+    // One report per read, boundaries kept, up to the longest report.
+    const QByteArray first = QByteArray::fromHex("02010a0010002001");
+    const QByteArray second = QByteArray::fromHex("0200");
+    const QByteArray longest(600, '\x02');
+    ASSERT_EQ(::write(sockets[1], first.constData(), first.size()), first.size());
+    ASSERT_EQ(::write(sockets[1], second.constData(), second.size()), second.size());
+    ASSERT_EQ(::write(sockets[1], longest.constData(), longest.size()), longest.size());
+    QTRY_COMPARE_WITH_TIMEOUT(reports.size(), 3, 5000);
+    EXPECT_EQ(reports[0], first);
+    EXPECT_EQ(reports[1], second);
+    EXPECT_EQ(reports[2].size(), 256); // the declared size is smaller than 256
+
+    ::close(sockets[1]);
+    QTRY_COMPARE_WITH_TIMEOUT(removals, 1, 5000);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(removals, 1);
+}
+
+TEST(SysfsHidDeviceSource, OpenFailuresAndKernelInputGrab)
+{
+    FakeSysfs fake;
+    FakeDevice touch;
+    touch.hidraw = QStringLiteral("hidraw0");
+    touch.eventNodes = {QStringLiteral("event7"), QStringLiteral("event8")};
+    fake.add(touch);
+
+    int hid[2], event7[2];
+    ASSERT_EQ(::socketpair(AF_UNIX, SOCK_SEQPACKET, 0, hid), 0);
+    ASSERT_EQ(::pipe(event7), 0);
+    int deny = 0;
+    std::vector<std::pair<int, bool>> grabs;
+    SysfsHidDeviceSource::Options options{fake.sysfs(), fake.dev(), {}, {}, {}};
+    options.openNode = [&](const QByteArray& path, int) -> int {
+        if (path.endsWith("hidraw0")) {
+            if (deny) {
+                errno = deny;
+                return -1;
+            }
+            return hid[0];
+        }
+        if (path.endsWith("input/event7"))
+            return event7[0];
+        errno = EACCES; // event8 cannot be opened: touch still works
+        return -1;
+    };
+    options.grabInputNode = [&](int fd, bool grab) {
+        grabs.emplace_back(fd, grab);
+        return 0;
+    };
+    options.isReadable = [&](const QString&) { return deny == 0; };
+    SysfsHidDeviceSource source(options);
+    const HidDeviceInfo device = source.devices().at(0);
+
+    EXPECT_EQ(source.inputNodesOf(device.node),
+              (QStringList{fake.dev() + QStringLiteral("/input/event7"), fake.dev() + QStringLiteral("/input/event8")}));
+
+    deny = EACCES;
+    HidDeviceSource::OpenFailure failure = HidDeviceSource::OpenFailure::None;
+    int code = 0;
+    EXPECT_FALSE(source.canRead(device));
+    EXPECT_FALSE(source.open(device, {}, [](const std::uint8_t*, int) {}, [] {}, &failure, &code));
+    EXPECT_EQ(failure, HidDeviceSource::OpenFailure::PermissionDenied);
+    EXPECT_EQ(code, EACCES);
+    deny = ENOENT;
+    EXPECT_FALSE(source.open(device, {}, [](const std::uint8_t*, int) {}, [] {}, &failure, &code));
+    EXPECT_EQ(failure, HidDeviceSource::OpenFailure::NotFound);
+    deny = EBUSY;
+    EXPECT_FALSE(source.open(device, {}, [](const std::uint8_t*, int) {}, [] {}, &failure, &code));
+    EXPECT_EQ(failure, HidDeviceSource::OpenFailure::Other);
+    EXPECT_TRUE(grabs.empty());
+
+    deny = 0;
+    auto stream = source.open(device, {true}, [](const std::uint8_t*, int) {}, [] {}, &failure, &code);
+    ASSERT_TRUE(stream);
+    EXPECT_EQ(failure, HidDeviceSource::OpenFailure::None);
+    ASSERT_EQ(grabs.size(), 1u);
+    EXPECT_EQ(grabs[0], std::make_pair(event7[0], true));
+    stream.reset(); // closing lets the desktop have the node again
+    ASSERT_EQ(grabs.size(), 2u);
+    EXPECT_EQ(grabs[1], std::make_pair(event7[0], false));
+    ::close(hid[1]);
+    ::close(event7[1]);
+}
+
+TEST(SysfsHidDeviceSource, ReportsNewDeviceNodes)
+{
+    FakeSysfs fake;
+    SysfsHidDeviceSource source({fake.sysfs(), fake.dev(), {}, {}, {}});
+    int changes = 0;
+    source.setDevicesChangedHandler([&] { ++changes; });
+    FakeDevice touch;
+    touch.hidraw = QStringLiteral("hidraw5");
+    fake.add(touch);
+    QTRY_VERIFY_WITH_TIMEOUT(changes > 0, 5000);
+    EXPECT_EQ(source.devices().size(), 1u);
+}
