@@ -4,6 +4,7 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QFileSystemWatcher>
 #include <QJsonDocument>
 #include <QJsonParseError>
@@ -275,7 +276,7 @@ std::optional<VTError> UserDefaults::removeValue(const QString& key)
 std::optional<VTError> UserDefaults::update(const std::function<void(QJsonObject& stored)>& change)
 {
     std::optional<VTError> error;
-    if (!QDir().mkpath(m_directory)) {
+    if (!ensureDirectory()) {
         error = VTError::velotap(ErrorCannotCreateDirectory,
                                  QStringLiteral("cannot create the directory %1").arg(m_directory));
     }
@@ -326,11 +327,22 @@ std::optional<VTError> UserDefaults::write(const QJsonObject& values)
     return std::nullopt;
 }
 
+bool UserDefaults::ensureDirectory() const
+{
+    if (QFileInfo(m_directory).isDir())
+        return true;
+    if (!QDir().mkpath(m_directory))
+        return false;
+    // Only our own user has any business in it.
+    QFile::setPermissions(m_directory, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    return true;
+}
+
 void UserDefaults::watchForExternalChanges()
 {
     if (m_watcher || !QCoreApplication::instance())
         return;
-    QDir().mkpath(m_directory);
+    ensureDirectory();
     m_watcher = std::make_unique<QFileSystemWatcher>();
     m_watcher->addPath(m_directory);
     if (QFile::exists(filePath()))

@@ -115,6 +115,7 @@ private:
     bool load(LoadMode mode);
     void moveCorruptFileAside(const QString& problem);
     bool reloadExternalChange();
+    bool ensureDirectory() const;
     std::optional<VTError> write(const QJsonObject& values);
     void onDirectoryEvent();
     void onFileEvent();

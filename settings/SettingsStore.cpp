@@ -81,7 +81,14 @@ SettingsStore::SettingsStore(UserDefaults& defaults, NotificationCenter& center)
 
 SettingsStore& SettingsStore::standard()
 {
-    static SettingsStore store(UserDefaults::standard(), NotificationCenter::defaultCenter());
+    static SettingsStore& store = [] () -> SettingsStore& {
+        static SettingsStore instance(UserDefaults::standard(), NotificationCenter::defaultCenter());
+        // Registered before anything can read, and edits by `velotap defaults`
+        // or an editor reach the running program.
+        instance.registerDefaults();
+        UserDefaults::standard().watchForExternalChanges();
+        return instance;
+    }();
     return store;
 }
 

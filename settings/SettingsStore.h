@@ -118,7 +118,8 @@ public:
     SettingsStore(const SettingsStore&) = delete;
     SettingsStore& operator=(const SettingsStore&) = delete;
 
-    // The application's store: UserDefaults::standard() and the default
+    // The application's store: UserDefaults::standard() with the defaults
+    // table registered and external edits watched, and the default
     // notification centre.
     static SettingsStore& standard();
 

@@ -1,11 +1,188 @@
 #include "app/cli/Commands.h"
 #include "app/cli/Output.h"
 
-namespace cli {
+#include "base/NotificationCenter.h"
+#include "base/UserDefaults.h"
+#include "settings/SettingDescriptions.h"
+#include "settings/SettingsStore.h"
 
-int defaults(const QStringList&)
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+// `velotap defaults`: reads and changes the same defaults file as the running
+// program. Profile keys go through the active profile exactly as the program
+// writes them; the running program picks the change up from the file.
+namespace cli {
+namespace {
+
+const char* const Usage =
+    "usage: velotap defaults read [KEY]      the value in force (all keys without KEY)\n"
+    "       velotap defaults write KEY VALUE  VALUE is JSON, or a plain string when it is not\n"
+    "       velotap defaults delete KEY       back to the default\n"
+    "       velotap defaults keys             every key with what it holds\n";
+
+QString formatted(const QJsonValue& value)
 {
-    err() << "velotap defaults: not available in this build\n";
+    if (value.isString())
+        return value.toString();
+    if (value.isObject())
+        return QString::fromUtf8(QJsonDocument(value.toObject()).toJson(QJsonDocument::Indented)).trimmed();
+    if (value.isArray())
+        return QString::fromUtf8(QJsonDocument(value.toArray()).toJson(QJsonDocument::Indented)).trimmed();
+    // Scalars: let the JSON writer spell numbers (64-bit integers stay exact).
+    const QByteArray wrapped = QJsonDocument(QJsonArray{value}).toJson(QJsonDocument::Compact);
+    return QString::fromUtf8(wrapped.mid(1, wrapped.size() - 2));
+}
+
+const SettingDescription* knownKeyOrComplain(const QString& key)
+{
+    const SettingDescription* description = SettingDescriptions::find(key);
+    if (!description)
+        err() << "velotap defaults: unknown key '" << key << "'; 'velotap defaults keys' lists them\n";
+    return description;
+}
+
+// The value in force: through the active profile for profile keys, the
+// stored or registered value for the others.
+QJsonValue valueInForce(const SettingsStore& store, const QString& key)
+{
+    if (SettingsStore::isProfileKey(key))
+        return store.settingValue(key);
+    return store.defaults().value(key);
+}
+
+int read(const SettingsStore& store, const QStringList& args)
+{
+    if (args.isEmpty()) {
+        QJsonObject values = store.defaults().storedValues();
+        for (const SettingDescription& description : SettingDescriptions::all()) {
+            const QJsonValue value = valueInForce(store, description.key);
+            if (!value.isUndefined())
+                values.insert(description.key, value);
+        }
+        out() << formatted(values) << '\n';
+        return 0;
+    }
+    if (args.size() > 1) {
+        err() << Usage;
+        return 2;
+    }
+    const QString& key = args.first();
+    const QJsonValue value = SettingDescriptions::find(key) ? valueInForce(store, key) : store.defaults().value(key);
+    if (value.isUndefined()) {
+        if (knownKeyOrComplain(key))
+            err() << "velotap defaults: " << key << " has no value\n";
+        return 1;
+    }
+    out() << formatted(value) << '\n';
+    return 0;
+}
+
+int reportWriteError(const std::optional<VTError>& error)
+{
+    if (!error)
+        return 0;
+    err() << "velotap defaults: " << error->description << '\n';
+    return 1;
+}
+
+int write(SettingsStore& store, const QStringList& args)
+{
+    if (args.size() != 2) {
+        err() << Usage;
+        return 2;
+    }
+    const QString& key = args.at(0);
+    const SettingDescription* description = knownKeyOrComplain(key);
+    if (!description)
+        return 2;
+    const ParsedSettingValue parsed = SettingDescriptions::parse(*description, args.at(1));
+    if (!parsed.ok()) {
+        err() << "velotap defaults: " << parsed.error << '\n';
+        return 2;
+    }
+    if (description->profileKey)
+        return reportWriteError(store.setSettingValue(key, parsed.value));
+    if (key == SettingsKey::ActiveSettingsProfile) {
+        // Switching to a profile that does not exist would silently mean "Default".
+        const QString name = SettingsStore::trimmedProfileName(parsed.value.toString()).value_or(QString());
+        if (!store.allProfiles().contains(name)) {
+            err() << "velotap defaults: there is no profile '" << parsed.value.toString() << "'; profiles: "
+                  << store.profileNames().join(QStringLiteral(", ")) << '\n';
+            return 2;
+        }
+        store.applyProfileNamed(name);
+        return 0;
+    }
+    return reportWriteError(store.defaults().setValue(key, parsed.value));
+}
+
+int remove(SettingsStore& store, const QStringList& args)
+{
+    if (args.size() != 1) {
+        err() << Usage;
+        return 2;
+    }
+    const QString& key = args.first();
+    const SettingDescription* description = SettingDescriptions::find(key);
+    if (!description) {
+        // A stray key (a typo written by hand, an old version's) may still go.
+        if (store.defaults().hasStoredValue(key))
+            return reportWriteError(store.defaults().removeValue(key));
+        knownKeyOrComplain(key);
+        return 2;
+    }
+    if (description->profileKey)
+        return reportWriteError(store.setSettingValue(key, QJsonValue::Undefined));
+    return reportWriteError(store.defaults().removeValue(key));
+}
+
+int listKeys(const SettingsStore& store)
+{
+    const QJsonObject registered = store.defaults().registeredDefaults();
+    for (const SettingDescription& description : SettingDescriptions::all()) {
+        QJsonValue fallback = registered.value(description.key);
+        if (fallback.isUndefined())
+            fallback = SettingsStore::builtinDefaults().value(description.key);
+        QString line = description.key.leftJustified(40) + SettingDescriptions::kindText(description);
+        if (!fallback.isUndefined())
+            line += QStringLiteral("; default ") + formatted(fallback).simplified();
+        if (description.profileKey)
+            line += QStringLiteral("; per profile");
+        out() << line << '\n';
+    }
+    return 0;
+}
+
+} // namespace
+
+int defaults(const QStringList& args)
+{
+    if (args.isEmpty()) {
+        err() << Usage;
+        return 2;
+    }
+    UserDefaults userDefaults(UserDefaults::standardDirectory());
+    NotificationCenter center;
+    SettingsStore store(userDefaults, center);
+    store.registerDefaults();
+
+    const QString& verb = args.first();
+    const QStringList rest = args.mid(1);
+    if (verb == QLatin1String("read"))
+        return read(store, rest);
+    if (verb == QLatin1String("write"))
+        return write(store, rest);
+    if (verb == QLatin1String("delete"))
+        return remove(store, rest);
+    if (verb == QLatin1String("keys"))
+        return listKeys(store);
+    if (verb == QLatin1String("help") || verb == QLatin1String("--help") || verb == QLatin1String("-h")) {
+        out() << Usage;
+        return 0;
+    }
+    err() << "velotap defaults: unknown action '" << verb << "'\n" << Usage;
     return 2;
 }
 
