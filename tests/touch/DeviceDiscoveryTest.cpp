@@ -1,0 +1,160 @@
+#include "touch/DeviceDiscovery.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+// A mouse collection, then a touch screen with one Finger collection.
+const QByteArray kTouchDescriptor = QByteArray::fromHex(
+    "05010902a10185010901a100050919012903150025019503750181029501750581030501093009311581257f750895028106c0c0"
+    "050d0904a10185020922a1020942150025017501950181029507810309511500257f7508950181020501093009311500"
+    "26ff0f751095028102c0050d095415002508750895018102c0");
+// A keyboard: no digitizer collection at all.
+const QByteArray kKeyboardDescriptor = QByteArray::fromHex("05010906a101050719e029e71500250175019508810295017508810" "3c0");
+
+QVariantList touchScreenUsage()
+{
+    return {QVariantMap{{HidProperty::DeviceUsagePage, qint64(0x0D)}, {HidProperty::DeviceUsage, qint64(4)}}};
+}
+
+HidDeviceInfo device(const QString& node, qint64 vendor, qint64 product, qint64 location, const QString& manufacturer,
+                     const QString& name, const QByteArray& descriptor = kTouchDescriptor, qint64 primaryPage = 0x0D)
+{
+    HidDeviceInfo info;
+    info.node = node;
+    info.properties = {{HidProperty::VendorID, vendor},
+                       {HidProperty::ProductID, product},
+                       {HidProperty::LocationID, location},
+                       {HidProperty::Manufacturer, manufacturer},
+                       {HidProperty::Product, name},
+                       {HidProperty::PrimaryUsagePage, primaryPage},
+                       {HidProperty::PrimaryUsage, qint64(4)},
+                       {HidProperty::Transport, QStringLiteral("USB")},
+                       {HidProperty::MaxInputReportSize, qint64(8)}};
+    if (!descriptor.isEmpty())
+        info.properties.insert(HidProperty::ReportDescriptor, descriptor);
+    if (primaryPage == 0x0D)
+        info.properties.insert(HidProperty::DeviceUsagePairs, touchScreenUsage());
+    return info;
+}
+
+} // namespace
+
+TEST(DeviceDiscovery, PropertyReadersAndSignature)
+{
+    HidDeviceInfo d = device("/dev/hidraw0", 0x4E8, 0x2084, 0x01630000, "Sam:sung", "Flip|2");
+    EXPECT_EQ(deviceSignature(d), QStringLiteral("04e8:2084:01630000:Sam_sung:Flip_2:-"));
+    EXPECT_EQ(deviceSignature(d).split(':').size(), 6);
+
+    // Absent numbers count as 0, a location of 0x80000000 or more reads as negative.
+    d.properties.remove(HidProperty::VendorID);
+    d.properties[HidProperty::LocationID] = qint64(0xFA100000);
+    d.properties[HidProperty::SerialNumber] = QString();
+    EXPECT_EQ(numberProperty(d, HidProperty::LocationID), qint64(std::int32_t(0xFA100000)));
+    EXPECT_EQ(deviceSignature(d), QStringLiteral("0000:2084:00000000:Sam_sung:Flip_2:-"));
+
+    // A string is not a number, a number is not a string.
+    d.properties[HidProperty::ProductID] = QStringLiteral("2084");
+    d.properties[HidProperty::Product] = qint64(5);
+    EXPECT_EQ(numberProperty(d, HidProperty::ProductID), -1);
+    EXPECT_FALSE(stringProperty(d, HidProperty::Product).has_value());
+    EXPECT_EQ(stringPropertyOrDash(d, HidProperty::Product), QStringLiteral("-"));
+    EXPECT_EQ(hexPropertyText(-1, 4), QStringLiteral("unknown"));
+    EXPECT_EQ(hexPropertyText(0x4E8, 4), QStringLiteral("0x04e8"));
+    EXPECT_EQ(hexPropertyText(0x12345, 4), QStringLiteral("0x12345"));
+}
+
+TEST(DeviceDiscovery, TouchCandidateRule)
+{
+    EXPECT_TRUE(isTouchCandidate(device("a", 1, 1, 1, "", "", {}, 0x0D)));
+    EXPECT_TRUE(isTouchCandidate(device("a", 1, 1, 1, "ACME", "Big TOUCH Display", {}, 1)));
+    EXPECT_TRUE(isTouchCandidate(device("a", 1, 1, 1, "eGalax", "TouchScreen", {}, 1)));
+    EXPECT_TRUE(isTouchCandidate(device("a", 1, 1, 1, "ACME", "Multi-Touch", {}, 1)));
+    EXPECT_FALSE(isTouchCandidate(device("a", 1, 1, 1, "ACME", "Touch Keyboard", {}, 1)));
+    // The name is manufacturer and product joined by a space.
+    EXPECT_TRUE(isTouchCandidate(device("a", 1, 1, 1, "Touch", "Display", {}, 1)));
+    EXPECT_FALSE(isTouchCandidate(device("a", 1, 1, 1, "Touchdis", "play", {}, 1)));
+}
+
+TEST(DeviceDiscovery, MatchingAndChoosingBySelection)
+{
+    const HidDeviceInfo mouse = device("/dev/hidraw0", 0x46D, 0xC077, 0x01100000, "Logitech", "Mouse", {}, 1);
+    const HidDeviceInfo noDescriptor = device("/dev/hidraw1", 0x4E8, 0x2084, 0x01200000, "Samsung", "Flip", QByteArray());
+    const HidDeviceInfo badDescriptor = device("/dev/hidraw2", 0x4E8, 0x2084, 0x01300000, "Samsung", "Flip", kKeyboardDescriptor);
+    const HidDeviceInfo good = device("/dev/hidraw3", 0x4E8, 0x2084, 0x01400000, "Samsung", "Flip");
+    const std::vector<HidDeviceInfo> all{mouse, noDescriptor, badDescriptor, good};
+
+    // "auto" (and empty) match the touch screen usage only.
+    EXPECT_EQ(matchingDevices(all, QString()).size(), 3u);
+    EXPECT_EQ(matchingDevices(all, "auto").size(), 3u);
+    QString status = QStringLiteral("Descriptor decoder unavailable");
+    DeviceChoice choice = chooseDevice(matchingDevices(all, "auto"), "auto", status);
+    EXPECT_EQ(choice.index, 2);
+    EXPECT_TRUE(choice.layout.valid);
+    EXPECT_EQ(status, QStringLiteral("Descriptor parser could not build touch layout"));
+
+    // Without the good one the last failure stays.
+    status = QStringLiteral("Descriptor decoder unavailable");
+    EXPECT_EQ(chooseDevice({badDescriptor, noDescriptor}, "auto", status).index, -1);
+    EXPECT_EQ(status, QStringLiteral("HID report descriptor unavailable"));
+
+    // A signature matches by vendor and product, then chooses by the exact signature.
+    const QString signature = deviceSignature(good);
+    EXPECT_EQ(matchingDevices(all, signature).size(), 3u);
+    status = QStringLiteral("Descriptor decoder unavailable");
+    choice = chooseDevice(matchingDevices(all, signature), signature, status);
+    EXPECT_EQ(choice.index, 2);
+    EXPECT_EQ(status, QStringLiteral("Descriptor decoder unavailable")); // nothing else was considered
+
+    // The same display on another port is another device.
+    HidDeviceInfo moved = good;
+    moved.properties[HidProperty::LocationID] = qint64(0x01500000);
+    EXPECT_EQ(chooseDevice({moved}, signature, status).index, -1);
+
+    EXPECT_TRUE(DeviceMatching::forSelection("0x4e8:2084").byVendorAndProduct);
+    EXPECT_EQ(DeviceMatching::forSelection("0x4e8:2084").vendorID, 0x4E8u);
+    for (const char* fallback : {"04e8", "0x:2084", "zz:2084", "04e8:", "123456789:1", "+4e8:2084"})
+        EXPECT_FALSE(DeviceMatching::forSelection(fallback).byVendorAndProduct) << fallback;
+    // A selection without a colon uses the default matching but no signature equals it.
+    EXPECT_EQ(chooseDevice(matchingDevices(all, "04e8"), "04e8", status).index, -1);
+}
+
+TEST(DeviceDiscovery, CatalogueAndTouchDeviceEntries)
+{
+    const HidDeviceInfo flipA = device("/dev/hidraw0", 0x4E8, 0x2084, 0x01400000, "Samsung", "flip");
+    const HidDeviceInfo flipB = device("/dev/hidraw1", 0x4E8, 0x2084, 0x01400000, "Samsung", "flip"); // second interface
+    const HidDeviceInfo possible = device("/dev/hidraw2", 0x1234, 0x5678, 0x01500000, "ACME", "Touch Display", {}, 1);
+    const HidDeviceInfo keyboard = device("/dev/hidraw3", 0x1, 0x2, 0x01600000, "ACME", "Touch Keyboard", kKeyboardDescriptor, 1);
+    HidDeviceInfo unnamed = device("/dev/hidraw4", 0x4E8, 0x1, 0x01700000, "", "", kTouchDescriptor);
+    unnamed.properties.remove(HidProperty::MaxInputReportSize);
+    unnamed.properties.remove(HidProperty::Transport);
+    HidDeviceInfo alpha = device("/dev/hidraw5", 0x4E8, 0x2, 0x01800000, "Samsung", "Alpha");
+
+    const auto catalogue = deviceCatalogue({flipA, flipB, possible, keyboard, unnamed, alpha});
+    ASSERT_EQ(catalogue.size(), 4u);
+    EXPECT_EQ(catalogue[0].title, QStringLiteral("Alpha (0x04e8:0x0002)"));
+    EXPECT_EQ(catalogue[1].title, QStringLiteral("flip (0x04e8:0x2084)"));
+    EXPECT_EQ(catalogue[2].title, QStringLiteral("HID touch device (0x04e8:0x0001)"));
+    EXPECT_EQ(catalogue[3].title, QStringLiteral("Touch Display (0x1234:0x5678)"));
+    EXPECT_TRUE(catalogue[2].supported);
+    EXPECT_FALSE(catalogue[3].supported);
+    EXPECT_EQ(catalogue[1].toMap().value("signature").toString(), deviceSignature(flipA));
+    HidDeviceInfo manufacturerOnly = unnamed;
+    manufacturerOnly.properties[HidProperty::Manufacturer] = QStringLiteral("Samsung");
+    EXPECT_EQ(deviceCatalogue({manufacturerOnly})[0].title, QStringLiteral("Samsung (0x04e8:0x0001)"));
+
+    const QVariantList entries = touchDeviceEntries({flipA, flipB, possible, keyboard, unnamed});
+    ASSERT_EQ(entries.size(), 3);
+    const QVariantMap first = entries[0].toMap();
+    EXPECT_EQ(first.value("vendor_id").toString(), QStringLiteral("04e8"));
+    EXPECT_EQ(first.value("product_id").toString(), QStringLiteral("2084"));
+    EXPECT_EQ(first.value("product_string").toString(), QStringLiteral("flip"));
+    EXPECT_EQ(first.value("manufacturer_string").toString(), QStringLiteral("Samsung"));
+    EXPECT_EQ(first.value("transport").toString(), QStringLiteral("USB"));
+    EXPECT_EQ(first.value("max_input_report_size").toLongLong(), 8);
+    const QVariantMap last = entries[2].toMap();
+    EXPECT_EQ(last.value("product_string").toString(), QStringLiteral("-"));
+    EXPECT_EQ(last.value("transport").toString(), QStringLiteral("-"));
+    EXPECT_FALSE(last.contains("max_input_report_size"));
+    EXPECT_TRUE(touchDeviceEntries({}).isEmpty());
+}
