@@ -1,0 +1,54 @@
+#pragma once
+#include <QByteArray>
+#include <QString>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <vector>
+
+struct _XDisplay;
+
+// What a test's own X client saw.
+struct RecordedXEvent {
+    enum Kind { ButtonDown, ButtonUp, Motion, KeyDown, KeyUp };
+    Kind kind = Motion;
+    int x = 0;             // root coordinates
+    int y = 0;
+    unsigned detail = 0;   // button or keycode
+    unsigned state = 0;    // modifier and button mask before the event
+    unsigned long time = 0; // server milliseconds
+    std::uint32_t keysym = 0;
+    QString text;          // what a key press types
+};
+
+// A small X client: one override-redirect window over the whole screen
+// with the keyboard focus, recording button, motion and key events and the
+// text of key presses through an input context.
+class XEventRecorder {
+public:
+    static std::unique_ptr<XEventRecorder> open(const QByteArray& displayName, QString* error);
+    ~XEventRecorder();
+
+    // Reads what has arrived, running the Qt event loop in between, until
+    // the condition holds or the time is up.
+    bool waitUntil(const std::function<bool(const XEventRecorder&)>& done, int timeoutMs = 3000);
+    // Reads for a while (to prove that nothing more arrives).
+    void settle(int milliseconds = 150);
+
+    const std::vector<RecordedXEvent>& events() const { return m_events; }
+    std::vector<RecordedXEvent> eventsOf(RecordedXEvent::Kind kind) const;
+    std::vector<RecordedXEvent> pressesOf(unsigned button) const;
+    QString typedText() const;
+    void clear() { m_events.clear(); }
+
+private:
+    XEventRecorder() = default;
+    void readPending();
+
+    _XDisplay* m_display = nullptr;
+    unsigned long m_window = 0;
+    void* m_inputMethod = nullptr;
+    void* m_inputContext = nullptr;
+    std::vector<RecordedXEvent> m_events;
+};
