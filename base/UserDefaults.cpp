@@ -220,7 +220,11 @@ bool UserDefaults::load(LoadMode mode)
                 m_signature = signature;
                 return false;
             }
+            // At start this leaves the registered defaults; before a write it
+            // keeps the last good values as the base of the change.
             moveCorruptFileAside(problem);
+            m_signature = currentSignature();
+            return false;
         }
     }
     m_signature = currentSignature();
