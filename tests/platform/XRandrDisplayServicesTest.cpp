@@ -1,0 +1,116 @@
+#include "base/QtScheduler.h"
+#include "platform/linux/XRandrDisplayServices.h"
+#include "platform/linux/XTestEventSink.h"
+#include "tests/support/XEventRecorder.h"
+#include "tests/support/XvfbServer.h"
+#include "touch/AxisMapping.h"
+#include "touch/DisplaySelection.h"
+
+#include <gtest/gtest.h>
+
+#include <QSignalSpy>
+
+namespace {
+
+class XRandrDisplayServicesTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (!server.isRunning())
+            GTEST_SKIP() << "no Xvfb: " << server.error().toStdString();
+        QString error;
+        displays = XRandrDisplayServices::open(&error, server.displayName().constData());
+        ASSERT_TRUE(displays) << error.toStdString();
+    }
+
+    // Two 1920x1080 monitors side by side on one 3840x1080 screen.
+    void splitIntoTwoMonitors(const QString& rightName = QStringLiteral("RIGHT"))
+    {
+        QString output;
+        ASSERT_EQ(server.runClient("xrandr", {"--setmonitor", "LEFT", "1920/508x1080/286+0+0", "screen"},
+                                   &output), 0) << output.toStdString();
+        ASSERT_EQ(server.runClient("xrandr", {"--setmonitor", rightName, "1920/508x1080/286+1920+0", "none"},
+                                   &output), 0) << output.toStdString();
+    }
+
+    XvfbServer server{3840, 1080};
+    std::unique_ptr<XRandrDisplayServices> displays;
+};
+
+TEST_F(XRandrDisplayServicesTest, OneScreenIsOneMainDisplay)
+{
+    const auto ids = displays->activeDisplays();
+    ASSERT_EQ(ids.size(), 1u);
+    EXPECT_EQ(displays->mainDisplay(), ids[0]);
+    EXPECT_EQ(displays->displayBounds(ids[0]), QRectF(0, 0, 3840, 1080));
+    EXPECT_EQ(displays->displayPixelSize(ids[0]), QSize(3840, 1080));
+    EXPECT_TRUE(displays->displayBounds(ids[0] + 1).isEmpty());
+}
+
+TEST_F(XRandrDisplayServicesTest, MonitorsKeepTheirIDsAndChangesAreReported)
+{
+    QSignalSpy changed(displays.get(), &XRandrDisplayServices::displaysChanged);
+    splitIntoTwoMonitors();
+    EXPECT_TRUE(changed.wait(3000));
+
+    const auto left = XRandrDisplayServices::idForMonitorName("LEFT");
+    const auto right = XRandrDisplayServices::idForMonitorName("RIGHT");
+    ASSERT_NE(left, right);
+    auto ids = displays->activeDisplays();
+    std::sort(ids.begin(), ids.end());
+    auto expected = std::vector<DisplayServices::DisplayID>{left, right};
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(ids, expected);
+    EXPECT_EQ(displays->displayBounds(left), QRectF(0, 0, 1920, 1080));
+    EXPECT_EQ(displays->displayBounds(right), QRectF(1920, 0, 1920, 1080));
+    EXPECT_EQ(displays->monitorName(right), QStringLiteral("RIGHT"));
+
+    // A second connection (a restart) sees the same IDs, so a stored
+    // selection still finds its monitor.
+    QString error;
+    auto again = XRandrDisplayServices::open(&error, server.displayName().constData());
+    ASSERT_TRUE(again);
+    const QString stored = QStringLiteral("display:%1").arg(right);
+    EXPECT_EQ(DisplaySelection::selectedDisplayID(*again, stored), right);
+    EXPECT_EQ(DisplaySelection::targetDisplayBounds(*again, stored), QRectF(1920, 0, 1920, 1080));
+}
+
+TEST_F(XRandrDisplayServicesTest, PrimaryMonitorIsTheMainDisplay)
+{
+    splitIntoTwoMonitors(QStringLiteral("*RIGHT"));
+    EXPECT_EQ(displays->mainDisplay(), XRandrDisplayServices::idForMonitorName("RIGHT"));
+    // "secondary" is then the left-hand one.
+    EXPECT_EQ(DisplaySelection::selectedDisplayID(*displays, "secondary"),
+              XRandrDisplayServices::idForMonitorName("LEFT"));
+}
+
+TEST_F(XRandrDisplayServicesTest, TouchMappedOntoTheRightHandMonitorLandsThere)
+{
+    splitIntoTwoMonitors();
+    QString error;
+    auto recorder = XEventRecorder::open(server.displayName(), &error);
+    ASSERT_TRUE(recorder) << error.toStdString();
+    QtScheduler scheduler;
+    auto sink = XTestEventSink::open(scheduler, &error, server.displayName().constData());
+    ASSERT_TRUE(sink) << error.toStdString();
+
+    const QString selection = QStringLiteral("display:%1").arg(XRandrDisplayServices::idForMonitorName("RIGHT"));
+    const QRectF bounds = DisplaySelection::targetDisplayBounds(*displays, selection);
+    // The middle and the far corner of a 0..4095 digitizer.
+    const QPointF middle = mapRawX(2048, 2048, 0, 4095, 0, 4095, bounds);
+    const QPointF corner = mapRawX(4095, 4095, 0, 4095, 0, 4095, bounds);
+    for (QPointF p : {middle, corner}) {
+        sink->postMouseEvent(MouseEventType::LeftDown, MouseButton::Left, p, 0, 1);
+        sink->postMouseEvent(MouseEventType::LeftUp, MouseButton::Left, p, 0, 1);
+    }
+    sink->sync();
+    ASSERT_TRUE(recorder->waitUntil([](const XEventRecorder& r) { return r.pressesOf(1).size() == 2; }));
+    const auto presses = recorder->pressesOf(1);
+    EXPECT_EQ(presses[0].x, 2880);
+    EXPECT_EQ(presses[0].y, 540);
+    EXPECT_GE(presses[1].x, 1920);
+    EXPECT_EQ(presses[1].x, 3839);
+    EXPECT_EQ(presses[1].y, 1079);
+}
+
+} // namespace
