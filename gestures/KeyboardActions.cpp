@@ -1,0 +1,115 @@
+// One-shot keyboard actions of the gesture engine: Escape, the desktop
+// overview, the touch keyboard, recorded key combos and the screenshot tool.
+#include "gestures/VTGestureEngine.h"
+
+#include "base/NotificationCenter.h"
+#include "base/Notifications.h"
+#include "gestures/SystemAction.h"
+#include "gestures/VirtualKeyCodes.h"
+#include "settings/SettingsStore.h"
+
+#include <array>
+
+namespace {
+
+struct ModifierKey {
+    std::uint64_t mask;
+    std::uint16_t keyCode;
+};
+
+// Pressed in this order, released in reverse.
+constexpr std::array<ModifierKey, 4> kModifierKeys = {{
+    {EventFlags::Shift, VirtualKey::Shift},
+    {EventFlags::Control, VirtualKey::Control},
+    {EventFlags::Option, VirtualKey::Option},
+    {EventFlags::Command, VirtualKey::Command},
+}};
+
+} // namespace
+
+void VTGestureEngine::triggerKeyboardActionForInputIfNeeded(Input input)
+{
+    if (_keyboardActionInput == input)
+        return; // once per touch sequence of an input
+    const auto action = static_cast<KeyboardAction>(keyboardActionForInput(input));
+    switch (action) {
+    case KeyboardAction::Escape: postKeyCode(VirtualKey::Escape, 0); break;
+    case KeyboardAction::MissionControl: openMissionControl(); break;
+    case KeyboardAction::ShowKeyboard:
+        m_notifications.post(VTNotification::TouchKeyboardShow, m_notificationSender);
+        break;
+    case KeyboardAction::KeyCombo: postKeyComboForInput(input); break;
+    case KeyboardAction::Screenshot: openScreenshot(); break;
+    default: return; // held modifiers and nothing: not a one-shot action
+    }
+    _keyboardActionInput = input;
+    _lastKeyboardActionTime = m_scheduler.now();
+}
+
+double VTGestureEngine::keyboardActionMouseDelayRemaining() const
+{
+    if (_lastKeyboardActionTime <= 0.0)
+        return 0.0;
+    const double elapsed = m_scheduler.now() - _lastKeyboardActionTime;
+    return elapsed < kKeyboardActionMouseDelay ? kKeyboardActionMouseDelay - elapsed : 0.0;
+}
+
+void VTGestureEngine::postKeyComboForInput(Input input)
+{
+    if (input == Input::None)
+        return;
+    const auto type = static_cast<InputType>(input);
+    const std::uint16_t keyCode = m_settings.keyComboKeyCodeForInput(type);
+    const std::uint64_t flags = m_settings.keyComboFlagsForInput(type);
+    // Key code 0 is a real key: a combo on it is known by its label.
+    if (keyCode < 1 && m_settings.keyComboLabelForInput(type).isEmpty())
+        return;
+    std::uint64_t held = 0;
+    for (const ModifierKey& modifier : kModifierKeys) {
+        if (flags & modifier.mask) {
+            held |= modifier.mask;
+            postKeyCode(modifier.keyCode, true, held);
+        }
+    }
+    postKeyCode(keyCode, true, flags);
+    postKeyCode(keyCode, false, flags);
+    for (auto it = kModifierKeys.rbegin(); it != kModifierKeys.rend(); ++it) {
+        if (flags & it->mask) {
+            held &= ~it->mask;
+            postKeyCode(it->keyCode, false, held);
+        }
+    }
+}
+
+void VTGestureEngine::runSystemAction(const QString& settingKey, const QString& fallback)
+{
+    QString value = m_settings.defaults().stringValue(settingKey).trimmed();
+    if (value.isEmpty())
+        value = fallback;
+    const SystemAction action = SystemAction::parse(value);
+    if (action.kind == SystemAction::Kind::Key)
+        postKeyCode(action.keyCode, 0);
+    else
+        action.perform(m_sink);
+}
+
+void VTGestureEngine::openMissionControl()
+{
+    runSystemAction(SystemActionKey::MissionControl, SystemActionDefault::MissionControl);
+}
+
+void VTGestureEngine::openScreenshot()
+{
+    runSystemAction(SystemActionKey::Screenshot, SystemActionDefault::Screenshot);
+}
+
+void VTGestureEngine::postKeyCode(std::uint16_t keyCode, std::uint64_t flags)
+{
+    m_sink.postKey(keyCode, true, flags);
+    m_sink.postKey(keyCode, false, flags);
+}
+
+void VTGestureEngine::postKeyCode(std::uint16_t keyCode, bool down, std::uint64_t flags)
+{
+    m_sink.postKey(keyCode, down, flags);
+}

@@ -1,0 +1,317 @@
+#include "gestures/VTGestureEngine.h"
+
+#include "base/NotificationCenter.h"
+#include "settings/SettingsStore.h"
+#include "touch/AxisMapping.h"
+#include "touch/DisplaySelection.h"
+
+#include <cmath>
+
+namespace {
+
+constexpr int MouseNone = static_cast<int>(MouseAction::None);
+constexpr int MouseLeft = static_cast<int>(MouseAction::Left);
+constexpr int MouseRight = static_cast<int>(MouseAction::Right);
+constexpr int MouseMiddle = static_cast<int>(MouseAction::Middle);
+constexpr int MouseScroll = static_cast<int>(MouseAction::Scroll);
+constexpr int MouseScrollAndPinch = static_cast<int>(MouseAction::ScrollAndPinch);
+
+} // namespace
+
+VTGestureEngine::VTGestureEngine(EventSink& sink, Scheduler& scheduler, SettingsStore& settings,
+                                 const DisplayServices& displays, NotificationCenter& notifications,
+                                 double doubleClickInterval)
+    : m_sink(sink),
+      m_scheduler(scheduler),
+      m_settings(settings),
+      m_displays(displays),
+      m_notifications(notifications),
+      m_doubleClickInterval(doubleClickInterval),
+      m_notificationSender(this)
+{
+}
+
+VTGestureEngine::~VTGestureEngine()
+{
+    // Timers hold `this`; none may outlive the engine.
+    cancelTimer(_pendingMouseTimer);
+    cancelTimer(_scrollReleaseTimer);
+    cancelTimer(_inertiaTimer);
+}
+
+void VTGestureEngine::cancelTimer(Scheduler::TimerId& timer)
+{
+    if (timer != 0) {
+        m_scheduler.cancel(timer);
+        timer = 0;
+    }
+}
+
+// --- Display mapping -------------------------------------------------------
+
+QPointF VTGestureEngine::mapContact(const TouchContact& contact) const
+{
+    return ::mapContact(contact, _bounds);
+}
+
+void VTGestureEngine::updateDisplayBounds()
+{
+    _bounds = DisplaySelection::targetDisplayBounds(m_displays, displaySelection());
+}
+
+void VTGestureEngine::refreshDisplayMapping()
+{
+    cancelPendingMouseDown();
+    releaseActiveButtonsAt(_lastPoint);
+    cancelScrollRelease();
+    _scrollActive = false;
+    resetPinchState();
+    stopInertia();
+
+    _lastPoint = QPointF(-1.0, -1.0);
+    resetGroupGestureState();
+    _lastScrollCenter = QPointF(0.0, 0.0);
+    _scrollRemainderX = _scrollRemainderY = 0.0;
+    _scrollVelocityX = _scrollVelocityY = 0.0;
+    resetPinchState();
+
+    updateDisplayBounds();
+
+    // Contacts still on the screen were placed on the old display.
+    _ignoreSingleTouchUntilAllUp = true;
+    _suppressInputUntilAllContactsUp = true;
+}
+
+// --- Reset paths -----------------------------------------------------------
+
+void VTGestureEngine::stop()
+{
+    cancelPendingMouseDown();
+    releaseActiveButtonsAt(_lastPoint);
+    cancelScrollRelease();
+    _scrollActive = false;
+    // A begun magnify gesture is ended here too, so the desktop is never left
+    // inside a pinch while touch is stopped.
+    resetPinchState();
+    stopInertia();
+    _scrollReleasePending = false;
+    _ignoreSingleTouchUntilAllUp = false;
+}
+
+void VTGestureEngine::setCompatibilityTestMode(bool mode)
+{
+    if (mode == _compatibilityTestMode)
+        return;
+    cancelPendingMouseDown();
+    releaseActiveButtonsAt(_lastPoint);
+    cancelScrollRelease();
+    _scrollActive = false;
+    resetPinchState();
+    stopInertia();
+    _keyboardActionInput = Input::None;
+    _compatibilityTestMode = mode;
+    // Leaving the mode: fingers resting on the screen act only after a lift.
+    _suppressInputUntilAllContactsUp = !mode;
+}
+
+// --- State machine ---------------------------------------------------------
+
+VTGestureEngine::Input VTGestureEngine::inputForContactKind(std::int64_t kind)
+{
+    switch (kind) {
+    case ContactKindPen: return Input::Pen;
+    case ContactKindEraser: return Input::Eraser;
+    default: return Input::Finger1;
+    }
+}
+
+bool VTGestureEngine::movedFrom(QPointF q) const
+{
+    return std::abs(q.x() - _lastPoint.x()) >= kMovementThreshold
+        || std::abs(q.y() - _lastPoint.y()) >= kMovementThreshold;
+}
+
+QPointF VTGestureEngine::deltaFrom(QPointF q) const
+{
+    return _lastPoint.x() >= 0.0 ? q - _lastPoint : QPointF(0.0, 0.0);
+}
+
+void VTGestureEngine::handleContacts(const TouchContactList& frame)
+{
+    const int n = std::max(0, std::min(frame.count, kMaxTouchSlots));
+
+    if (_suppressInputUntilAllContactsUp) {
+        if (n == 0) {
+            _suppressInputUntilAllContactsUp = false;
+            // The lift that ends the suppression ends the ignored sequence
+            // too; otherwise the next single touch would be swallowed as well.
+            _ignoreSingleTouchUntilAllUp = false;
+        }
+        return;
+    }
+
+    if (n == 0) {
+        if (_pendingMouseDown)
+            firePendingMouseDown(); // a tap shorter than the delay still clicks
+        releaseActiveButtonsAt(_lastPoint);
+        if (_scrollActive) {
+            scheduleScrollRelease();
+            _ignoreSingleTouchUntilAllUp = false;
+            return;
+        }
+        resetGroupGestureState();
+        resetPinchState();
+        cancelScrollRelease();
+        _scrollActive = false;
+        if (_inertiaTimer == 0)
+            stopInertia();
+        _ignoreSingleTouchUntilAllUp = false;
+        _scrollRemainderX = _scrollRemainderY = 0.0;
+        _keyboardActionInput = Input::None;
+        return;
+    }
+
+    if (n == 1 && _ignoreSingleTouchUntilAllUp) {
+        // The finger left over from a group neither moves nor clicks.
+        if (_scrollActive)
+            scheduleScrollRelease();
+        resetGroupGestureState();
+        if (!_pinchLocked)
+            resetPinchState();
+        return;
+    }
+
+    cancelScrollRelease();
+    cancelInertiaTimer(); // a new touch stops a running inertia at once
+
+    if (n >= 4) {
+        QPointF sum(0.0, 0.0);
+        for (int i = 0; i < n; ++i)
+            sum += mapContact(frame.contacts[i]);
+        const QPointF g = sum / double(n);
+        beginGroupGestureWithContactCount(n, g);
+        releaseActiveButtonsAt(g);
+        _scrollActive = false;
+        resetPinchState();
+        _ignoreSingleTouchUntilAllUp = true;
+        _lastPoint = g;
+        return;
+    }
+
+    if (n == 2) {
+        const QPointF p0 = mapContact(frame.contacts[0]);
+        const QPointF p1 = mapContact(frame.contacts[1]);
+        const QPointF g((p0.x() + p1.x()) * 0.5, (p0.y() + p1.y()) * 0.5);
+        beginGroupGestureWithContactCount(2, g);
+        _ignoreSingleTouchUntilAllUp = true;
+        const int action = mouseActionForInput(Input::Finger2);
+        if (action == MouseScrollAndPinch) {
+            const QPointF d = p0 - p1;
+            handleScrollAndPinchAtCenter(g, std::hypot(d.x(), d.y()), modifierFlagsForInput(Input::Finger2));
+            return;
+        }
+        if (action == MouseScroll) {
+            const std::uint64_t flags = modifierFlagsForInput(Input::Finger2);
+            resetPinchState();
+            handleScrollInput(Input::Finger2, g, flags);
+            return;
+        }
+        _scrollActive = false;
+        resetPinchState();
+        handleMappedInput(Input::Finger2, g, movedFrom(g), deltaFrom(g));
+        return;
+    }
+
+    if (n == 3) {
+        const QPointF p0 = mapContact(frame.contacts[0]);
+        const QPointF p1 = mapContact(frame.contacts[1]);
+        const QPointF p2 = mapContact(frame.contacts[2]);
+        const QPointF g((p0.x() + p1.x() + p2.x()) / 3.0, (p0.y() + p1.y() + p2.y()) / 3.0);
+        beginGroupGestureWithContactCount(3, g);
+        if (mouseActionForInput(Input::Finger3) != MouseScroll)
+            _scrollActive = false;
+        resetPinchState();
+        _ignoreSingleTouchUntilAllUp = true;
+        handleMappedInput(Input::Finger3, g, movedFrom(g), deltaFrom(g));
+        return;
+    }
+
+    resetGroupGestureState();
+    const QPointF p = mapContact(frame.contacts[0]);
+    handleMappedInput(inputForContactKind(frame.contacts[0].kind), p, movedFrom(p), deltaFrom(p));
+}
+
+void VTGestureEngine::beginGroupGestureWithContactCount(int count, QPointF center)
+{
+    if (_activeGroupContactCount == count)
+        return;
+    _activeGroupContactCount = count;
+    m_sink.warpCursor(center);
+    _lastPoint = center;
+}
+
+void VTGestureEngine::handleMappedInput(Input input, QPointF at, bool moved, QPointF delta)
+{
+    Q_UNUSED(delta); // the steps work from absolute points
+    const int action = mouseActionForInput(input);
+    const std::uint64_t flags = modifierFlagsForInput(input);
+
+    // Before any mouse event of the frame, so a key action is never overtaken.
+    triggerKeyboardActionForInputIfNeeded(input);
+
+    if (moved && action != MouseScroll && action != MouseScrollAndPinch)
+        m_sink.warpCursor(at); // the cursor follows without mouse-moved events
+
+    switch (action) {
+    case MouseNone:
+        releaseActiveButtonsAt(at);
+        _scrollActive = false;
+        _lastPoint = at;
+        break;
+    case MouseLeft: leftButtonStep(at, moved, flags); break;
+    case MouseRight: rightButtonStep(at, moved, flags); break;
+    case MouseMiddle: middleButtonStep(at, moved, flags); break;
+    case MouseScroll:
+    case MouseScrollAndPinch: handleScrollInput(input, at, flags); break;
+    default: _lastPoint = at; break;
+    }
+}
+
+// --- Settings, read at the moment of use -----------------------------------
+
+const QString& VTGestureEngine::inputName(Input input)
+{
+    static const QString none;
+    return input == Input::None ? none : SettingsStore::inputTypeName(static_cast<InputType>(input));
+}
+
+int VTGestureEngine::mouseActionForInput(Input input) const
+{
+    // Stored values outside the enumeration fall to "do nothing" in the steps.
+    const auto value = static_cast<std::int64_t>(m_settings.mouseActionForInput(static_cast<InputType>(input)));
+    return value < 0 || value > 1000 ? -1 : static_cast<int>(value);
+}
+
+int VTGestureEngine::keyboardActionForInput(Input input) const
+{
+    const auto value = static_cast<std::int64_t>(m_settings.keyboardActionForInput(static_cast<InputType>(input)));
+    return value < 0 || value > 1000 ? -1 : static_cast<int>(value);
+}
+
+std::uint64_t VTGestureEngine::modifierFlagsForInput(Input input) const
+{
+    return m_settings.modifierFlagsForInput(static_cast<InputType>(input));
+}
+
+bool VTGestureEngine::inertiaEnabledForInput(Input input) const
+{
+    return m_settings.inertiaEnabledForInput(static_cast<InputType>(input));
+}
+
+double VTGestureEngine::touchDelay() const { return m_settings.touchDelay(); }
+double VTGestureEngine::scrollScale() const { return m_settings.scrollScale(); }
+bool VTGestureEngine::naturalScroll() const { return m_settings.naturalScroll(); }
+double VTGestureEngine::inertiaDecay() const { return m_settings.inertiaDecay(); }
+double VTGestureEngine::inertiaBoost() const { return m_settings.inertiaBoost(); }
+double VTGestureEngine::scrollReleaseDelay() const { return m_settings.scrollReleaseDelay(); }
+QString VTGestureEngine::displaySelection() const { return m_settings.displaySelection(); }
