@@ -1,0 +1,82 @@
+#pragma once
+#include "touch/HidDeviceSource.h"
+
+#include <QByteArray>
+#include <QSet>
+
+#include <functional>
+#include <memory>
+
+// HID devices set up by a test: reports, removal and device changes are
+// driven by calls instead of a kernel.
+class FakeHidDeviceSource final : public HidDeviceSource {
+public:
+    std::vector<HidDeviceInfo> list;
+    QSet<QString> unreadable;            // nodes the user may not read
+    OpenFailure nextOpenFailure = OpenFailure::None;
+    int nextOpenError = 0;
+    OpenOptions lastOpenOptions;
+    int openCount = 0;
+
+    std::vector<HidDeviceInfo> devices() const override { return list; }
+    bool canRead(const HidDeviceInfo& device) const override { return !unreadable.contains(device.node); }
+
+    std::unique_ptr<HidInputStream> open(const HidDeviceInfo& device, const OpenOptions& options, ReportHandler onReport,
+                                         RemovalHandler onRemoval, OpenFailure* failure, int* errorCode) override
+    {
+        lastOpenOptions = options;
+        const OpenFailure refusal = unreadable.contains(device.node) ? OpenFailure::PermissionDenied : nextOpenFailure;
+        if (refusal != OpenFailure::None) {
+            if (failure)
+                *failure = refusal;
+            if (errorCode)
+                *errorCode = refusal == OpenFailure::PermissionDenied ? 13 : nextOpenError;
+            return nullptr;
+        }
+        ++openCount;
+        auto stream = std::make_unique<Stream>(this);
+        m_node = device.node;
+        m_onReport = std::move(onReport);
+        m_onRemoval = std::move(onRemoval);
+        return stream;
+    }
+
+    void setDevicesChangedHandler(std::function<void()> handler) override { m_changed = std::move(handler); }
+
+    bool isOpen() const { return m_open; }
+    QString openNode() const { return m_open ? m_node : QString(); }
+
+    void deliver(const QByteArray& report)
+    {
+        if (m_open)
+            m_onReport(reinterpret_cast<const std::uint8_t*>(report.constData()), int(report.size()));
+    }
+    // The device is unplugged: it leaves the list and its stream reports removal.
+    void unplug()
+    {
+        std::erase_if(list, [&](const HidDeviceInfo& d) { return d.node == m_node; });
+        if (m_open && m_onRemoval) {
+            m_open = false;
+            m_onRemoval();
+        }
+    }
+    void announceChange()
+    {
+        if (m_changed)
+            m_changed();
+    }
+    bool hasChangeHandler() const { return bool(m_changed); }
+
+private:
+    struct Stream final : HidInputStream {
+        explicit Stream(FakeHidDeviceSource* owner) : owner(owner) { owner->m_open = true; }
+        ~Stream() override { owner->m_open = false; }
+        FakeHidDeviceSource* owner;
+    };
+
+    bool m_open = false;
+    QString m_node;
+    ReportHandler m_onReport;
+    RemovalHandler m_onRemoval;
+    std::function<void()> m_changed;
+};

@@ -1,0 +1,38 @@
+#pragma once
+#include "base/Scheduler.h"
+#include "touch/HidDeviceSource.h"
+#include "touch/HidRecording.h"
+
+#include <functional>
+
+// A recorded device played back as if it were plugged in: one device with
+// the recording's name and descriptor whose reports arrive with the recorded
+// spacing on the given scheduler, so a replay takes the device's own path
+// through the bridge.
+class RecordingDeviceSource final : public HidDeviceSource {
+public:
+    RecordingDeviceSource(HidRecording recording, Scheduler& scheduler);
+
+    const HidDeviceInfo& device() const { return m_device; }
+    // Called once after the last report was delivered.
+    void setFinishedHandler(std::function<void()> handler) { m_finished = std::move(handler); }
+    int deliveredCount() const { return m_delivered; }
+    bool finished() const { return m_isFinished; }
+
+    std::vector<HidDeviceInfo> devices() const override { return {m_device}; }
+    bool canRead(const HidDeviceInfo&) const override { return true; }
+    std::unique_ptr<HidInputStream> open(const HidDeviceInfo& device, const OpenOptions& options, ReportHandler onReport,
+                                         RemovalHandler onRemoval, OpenFailure* failure = nullptr,
+                                         int* errorCode = nullptr) override;
+    void setDevicesChangedHandler(std::function<void()>) override {}
+
+private:
+    class Stream;
+
+    HidRecording m_recording;
+    Scheduler& m_scheduler;
+    HidDeviceInfo m_device;
+    std::function<void()> m_finished;
+    int m_delivered = 0;
+    bool m_isFinished = false;
+};
