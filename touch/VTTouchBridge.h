@@ -1,0 +1,100 @@
+#pragma once
+#include "base/Scheduler.h"
+#include "base/VTError.h"
+#include "touch/HidDeviceSource.h"
+#include "touch/ReportDecoder.h"
+#include "touch/TouchTypes.h"
+
+#include <QString>
+#include <QVariantMap>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+
+class DisplayServices;
+class EventSink;
+class NotificationCenter;
+class SettingsStore;
+class VTGestureEngine;
+
+// The one object through which touch input enters: it chooses the touch
+// display, reads its reports, decodes each one, announces it to whoever
+// watches (debug window, indicators, compatibility tools) and hands the
+// contacts to the gesture engine it owns. Main thread only.
+class VTTouchBridge {
+public:
+    struct Environment {
+        HidDeviceSource& devices;
+        EventSink& sink;
+        Scheduler& scheduler;
+        SettingsStore& settings;
+        const DisplayServices& displays;
+        NotificationCenter& notifications;
+        // The desktop's double-click time in seconds.
+        double doubleClickInterval = 0.5;
+        // "Accessibility": whether synthetic input can be posted; unset means yes.
+        std::function<bool()> canPostEvents;
+    };
+
+    // The defaults key that turns off taking the kernel's input nodes of the
+    // touch display away from the desktop while touch runs (true when unset).
+    static const QString GrabKernelInputKey;
+
+    explicit VTTouchBridge(const Environment& environment);
+    ~VTTouchBridge();
+    VTTouchBridge(const VTTouchBridge&) = delete;
+    VTTouchBridge& operator=(const VTTouchBridge&) = delete;
+
+    bool running() const { return m_stream != nullptr; }
+    const QString& statusText() const { return _statusText; }
+    const QString& decoderStatus() const { return _hidDecoderStatus; }
+    const TouchLayout& layout() const { return m_decoder.layout(); }
+    bool hybridModeObserved() const { return m_decoder.hybridModeObserved(); }
+    // The device in use (empty node while stopped).
+    const HidDeviceInfo& device() const { return m_device; }
+
+    bool compatibilityTestMode() const;
+    void setCompatibilityTestMode(bool mode);
+
+    // Fills *error (when given) on failure.
+    bool start(VTError* error = nullptr);
+    void stop();
+    void refreshDisplayMapping();
+
+    // The per-report path: decode, announce, then the gesture engine.
+    void handleReport(const std::uint8_t* report, int length);
+    void postDebugReport(const std::uint8_t* report, int length, const TouchContactList& list);
+    void postCompatibilityReport(const std::uint8_t* report, int length, const TouchContactList& list);
+    QString debugTextForReport(const std::uint8_t* report, int length, const TouchContactList& list) const;
+
+    VTGestureEngine& engine() { return *m_engine; }
+    const VTGestureEngine& engine() const { return *m_engine; }
+
+    // True after the device went away while running, until touch runs again
+    // or is stopped: a matching device that appears then restarts touch.
+    bool waitingForDevice() const { return m_waitingForDevice; }
+
+private:
+    Environment m_env;
+    std::unique_ptr<VTGestureEngine> m_engine;
+    std::unique_ptr<HidInputStream> m_stream;
+    HidDeviceInfo m_device;
+    TouchReportDecoder m_decoder;
+    QString _statusText;
+    QString _hidDecoderStatus;
+    bool m_waitingForDevice = false;
+    int m_restartAttempts = 0;
+    Scheduler::TimerId m_restartTimer = 0;
+
+    void clearDeviceState();
+    void handleDeviceRemoved();
+    void devicesChanged();
+    void scheduleRestart(double delay);
+    bool fail(VTError* error, qint64 code, const QString& description, const QString& status);
+};
+
+// The report descriptor of the device in use as lower-case hex, and its
+// summary; both empty while no device is in use.
+const QString& lastDescriptorHex();
+const QVariantMap& lastDescriptorSummary();
