@@ -1,4 +1,6 @@
 #pragma once
+#include "settings/SettingsStore.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -27,8 +29,8 @@ struct SystemAction {
 };
 
 namespace SystemActionKey {
-inline const QString MissionControl = QStringLiteral("missionControlAction");
-inline const QString Screenshot = QStringLiteral("screenshotAction");
+inline const QString& MissionControl = SettingsKey::MissionControlAction;
+inline const QString& Screenshot = SettingsKey::ScreenshotAction;
 } // namespace SystemActionKey
 
 // What the major desktops bind: Super opens the overview, Print the

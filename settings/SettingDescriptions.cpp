@@ -53,6 +53,8 @@ std::vector<SettingDescription> buildTable()
         describe(SettingsKey::DeviceSelection, K::String),
         describe(SettingsKey::DisplaySelection, K::String),
         describe(SettingsKey::KeyboardPosition, K::String),
+        describe(SettingsKey::MissionControlAction, K::String),
+        describe(SettingsKey::ScreenshotAction, K::String),
         describe(SettingsKey::SettingsProfiles, K::Profiles),
         describe(SettingsKey::ActiveSettingsProfile, K::String),
         describe(SettingsKey::AutomaticProfileSwitching, K::Boolean),

@@ -116,6 +116,8 @@ QJsonObject SettingsStore::registeredDefaultsTable()
         {SettingsKey::PermissionsCompatibilityCheckPending, false},
         {SettingsKey::KeyboardPosition, QStringLiteral("bottomCenter")},
         {SettingsKey::ShowTouchIndicators, false},
+        {SettingsKey::MissionControlAction, QStringLiteral("key:Super")},
+        {SettingsKey::ScreenshotAction, QStringLiteral("key:Print")},
     };
     for (InputType input : inputTypes()) {
         const int i = static_cast<int>(input);

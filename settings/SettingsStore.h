@@ -86,6 +86,10 @@ inline const QString InitialCompatibilityReportSent = QStringLiteral("initialCom
 inline const QString PermissionsCompatibilityCheckPending = QStringLiteral("permissionsCompatibilityCheckPending");
 inline const QString KeyboardPosition = QStringLiteral("keyboardPosition");
 inline const QString ShowTouchIndicators = QStringLiteral("showTouchIndicators");
+// What the MissionControl and Screenshot keyboard actions do on this desktop:
+// "key:<name or code>", "run:<program> <arguments>" or "none".
+inline const QString MissionControlAction = QStringLiteral("missionControlAction");
+inline const QString ScreenshotAction = QStringLiteral("screenshotAction");
 // Not registered; created by their owners on first use.
 inline const QString InstallID = QStringLiteral("installID");
 inline const QString ShownPolicyMessageIDs = QStringLiteral("shownPolicyMessageIDs");
