@@ -33,6 +33,15 @@ private:
     static std::size_t index(keycodes::Modifier m) { return static_cast<std::size_t>(m); }
 };
 
+namespace synthetic {
+// One wheel step per this many pixels of scroll: about three lines of text,
+// what X toolkits and compositors scroll per step, so the content keeps pace
+// with the fingers.
+constexpr double kPixelsPerWheelStep = 48.0;
+// Magnification per Control+wheel step: roughly one zoom level.
+constexpr double kMagnificationPerZoomStep = 0.2;
+} // namespace synthetic
+
 // Turns a stream of fractional amounts into whole steps and carries the rest,
 // so slow movement still adds up. A change of direction drops what was
 // carried the other way, so reversing responds at once.

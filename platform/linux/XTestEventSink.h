@@ -15,12 +15,9 @@ struct _XDisplay;
 // connection of its own. Points are root-window pixels.
 class XTestEventSink final : public EventSink {
 public:
-    // One wheel step (button 4 to 7) per this many pixels of scroll: about
-    // three lines of text, which is what X toolkits scroll per step, so the
-    // content keeps pace with the fingers.
-    static constexpr double kPixelsPerWheelStep = 48.0;
-    // Magnification per Control+wheel step: roughly one zoom level.
-    static constexpr double kMagnificationPerZoomStep = 0.2;
+    // Wheel steps are buttons 4 to 7 (see synthetic::kPixelsPerWheelStep).
+    static constexpr double kPixelsPerWheelStep = synthetic::kPixelsPerWheelStep;
+    static constexpr double kMagnificationPerZoomStep = synthetic::kMagnificationPerZoomStep;
     // How long a borrowed keycode keeps its temporary keysym after its last
     // release, so clients look the key up before it changes back.
     static constexpr double kKeymapRestoreDelay = 0.05;
