@@ -23,10 +23,14 @@ namespace {
 
 QString dataFolder()
 {
-    const QByteArray shared = qgetenv("VELOTAP_SHARED_DATA");
+    QString shared = QString::fromLocal8Bit(qgetenv("VELOTAP_SHARED_DATA"));
+#ifdef VELOTAP_DEFAULT_SHARED_DATA
+    if (shared.isEmpty())
+        shared = QStringLiteral(VELOTAP_DEFAULT_SHARED_DATA);
+#endif
     if (shared.isEmpty())
         return QString();
-    const QString folder = QDir(QString::fromLocal8Bit(shared)).filePath(QStringLiteral("real-descriptors"));
+    const QString folder = QDir(shared).filePath(QStringLiteral("real-descriptors"));
     return QFile::exists(QDir(folder).filePath(QStringLiteral("descriptors.json"))) ? folder : QString();
 }
 
