@@ -2,20 +2,24 @@
 
 #include <QCoreApplication>
 #include <QDateTime>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QFileSystemWatcher>
 #include <QJsonDocument>
 #include <QJsonParseError>
-#include <QLockFile>
 #include <QSaveFile>
 #include <QStandardPaths>
 
 #include <cmath>
+#include <cerrno>
 #include <limits>
 
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -38,6 +42,37 @@ qint64 clampToInteger(double value)
         return std::numeric_limits<qint64>::min();
     return static_cast<qint64>(value); // truncates toward zero
 }
+
+// An advisory lock shared by every writer of the file. The kernel drops it
+// when its holder dies, so a killed writer never leaves a stale lock behind.
+class WriterLock {
+public:
+    WriterLock() = default;
+    WriterLock(const WriterLock&) = delete;
+    WriterLock& operator=(const WriterLock&) = delete;
+    ~WriterLock()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd); // releases the lock; the file stays for the next writer
+    }
+
+    bool acquire(const QString& path)
+    {
+        m_fd = ::open(QFile::encodeName(path).constData(), O_RDWR | O_CREAT | O_CLOEXEC, S_IRUSR | S_IWUSR);
+        if (m_fd < 0)
+            return false;
+        QDeadlineTimer deadline(1000);
+        while (::flock(m_fd, LOCK_EX | LOCK_NB) != 0) {
+            if ((errno != EWOULDBLOCK && errno != EINTR) || deadline.hasExpired())
+                return false;
+            ::usleep(2000);
+        }
+        return true;
+    }
+
+private:
+    int m_fd = -1;
+};
 
 } // namespace
 
@@ -285,13 +320,11 @@ std::optional<VTError> UserDefaults::update(const std::function<void(QJsonObject
     }
     // The lock only narrows the window in which two writers could each
     // re-read and then write; it never blocks the main thread for long and
-    // never stops a write. A writer killed while creating it can leave a
-    // lock without a process id, which only ages out.
-    QLockFile lock(filePath() + QStringLiteral(".lock"));
-    lock.setStaleLockTime(2000);
+    // never stops a write.
     const bool canWrite = !error;
-    if (canWrite && !lock.tryLock(1000))
-        qWarning("Velotap writes the defaults without their lock file: %s.lock is held", qPrintable(filePath()));
+    WriterLock lock;
+    if (canWrite && !lock.acquire(filePath() + QStringLiteral(".lock")))
+        qWarning("Velotap writes the defaults without their lock: %s.lock is held", qPrintable(filePath()));
 
     // Someone else's edit since our last look is the base of our change.
     const bool externalChange = canWrite && load(LoadMode::MoveCorruptAside);
