@@ -114,3 +114,32 @@ TEST_F(XRandrDisplayServicesTest, TouchMappedOntoTheRightHandMonitorLandsThere)
 }
 
 } // namespace
+
+#include "platform/linux/EventSinkFactory.h"
+
+namespace {
+
+TEST_F(XRandrDisplayServicesTest, AutomaticBackendOnAnXDisplayIsXTest)
+{
+    const QByteArray oldDisplay = qgetenv("DISPLAY");
+    const QByteArray oldWayland = qgetenv("WAYLAND_DISPLAY");
+    const QByteArray oldType = qgetenv("XDG_SESSION_TYPE");
+    qputenv("DISPLAY", server.displayName());
+    qunsetenv("WAYLAND_DISPLAY");
+    qunsetenv("XDG_SESSION_TYPE");
+    QtScheduler scheduler;
+    auto result = EventSinkFactory::create("auto", scheduler, *displays, "/nonexistent/uinput");
+    EXPECT_TRUE(result.sink);
+    EXPECT_EQ(result.backend, EventSinkFactory::Backend::XTest);
+    EXPECT_FALSE(result.error);
+    result.sink.reset();
+    for (const auto& [name, value] : {std::pair{"DISPLAY", oldDisplay}, std::pair{"WAYLAND_DISPLAY", oldWayland},
+                                      std::pair{"XDG_SESSION_TYPE", oldType}}) {
+        if (value.isNull())
+            qunsetenv(name);
+        else
+            qputenv(name, value);
+    }
+}
+
+} // namespace
