@@ -53,7 +53,7 @@ fuzz-smoke:
 	$(MAKE) fuzz FUZZ_SECONDS=10
 
 demo: build
-	$(BUILD)/app/velotap replay resources/samples/demo.hid --dry-run
+	$(BUILD)/app/velotap replay resources/samples/demo.hid --dry-run --set finger2MouseAction=5
 
 install: build
 	cmake --install $(BUILD)

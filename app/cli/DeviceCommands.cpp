@@ -1,24 +1,401 @@
 #include "app/cli/Commands.h"
 #include "app/cli/Output.h"
 
+#include "base/ManualScheduler.h"
+#include "base/NotificationCenter.h"
+#include "base/Notifications.h"
+#include "base/QtScheduler.h"
+#include "base/UserDefaults.h"
+#include "gestures/TraceEventSink.h"
+#include "gestures/VTGestureEngine.h"
+#include "platform/linux/SysfsHidDeviceSource.h"
+#include "platform/linux/XRandrDisplayServices.h"
+#include "platform/linux/XTestEventSink.h"
+#include "settings/SettingsStore.h"
+#include "touch/DeviceDiscovery.h"
+#include "touch/HidRecording.h"
+#include "touch/HidRecordingWriter.h"
+#include "touch/RecordingDeviceSource.h"
+#include "touch/VTTouchBridge.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+
+#include <cstdio>
+
 namespace cli {
+namespace {
 
-int devices(const QStringList&)
+// One monitor at fixed bounds: the dry run's desktop, or the one --display names.
+class FixedDisplayServices final : public DisplayServices {
+public:
+    explicit FixedDisplayServices(QRectF bounds) : m_bounds(bounds) {}
+    std::vector<DisplayID> activeDisplays() const override { return {1}; }
+    DisplayID mainDisplay() const override { return 1; }
+    QRectF displayBounds(DisplayID id) const override { return id == 1 ? m_bounds : QRectF(); }
+    QSize displayPixelSize(DisplayID id) const override { return id == 1 ? m_bounds.size().toSize() : QSize(); }
+
+private:
+    QRectF m_bounds;
+};
+
+// "1920x1080+0+0" (offsets may be negative).
+std::optional<QRectF> parseGeometry(const QString& text)
 {
-    err() << "velotap devices: not available in this build\n";
-    return 2;
+    static const QRegularExpression pattern(QStringLiteral("^(\\d+)x(\\d+)([+-]\\d+)([+-]\\d+)$"));
+    const QRegularExpressionMatch m = pattern.match(text);
+    if (!m.hasMatch() || m.captured(1).toInt() <= 0 || m.captured(2).toInt() <= 0)
+        return std::nullopt;
+    return QRectF(m.captured(3).toInt(), m.captured(4).toInt(), m.captured(1).toInt(), m.captured(2).toInt());
 }
 
-int record(const QStringList&)
+QString deviceLine(const HidDeviceInfo& device)
 {
-    err() << "velotap record: not available in this build\n";
-    return 2;
+    const QVariantMap& p = device.properties;
+    QString name = QStringLiteral("%1 %2").arg(stringProperty(device, HidProperty::Manufacturer).value_or(QString()),
+                                                  stringProperty(device, HidProperty::Product).value_or(QString())).trimmed();
+    if (name.isEmpty())
+        name = QStringLiteral("(no name)");
+    QString line = QStringLiteral("%1  %2:%3  %4").arg(device.node,
+                                                        hexPropertyText(numberProperty(device, HidProperty::VendorID), 4).mid(2),
+                                                        hexPropertyText(numberProperty(device, HidProperty::ProductID), 4).mid(2), name);
+    if (p.contains(HidProperty::Transport))
+        line += QStringLiteral("  [%1]").arg(p.value(HidProperty::Transport).toString());
+    return line;
 }
 
-int replay(const QStringList&)
+// The device DEVICE names: a node (/dev/hidraw3 or hidraw3), a stored
+// signature, or nothing for the device touch would choose on its own.
+std::optional<HidDeviceInfo> findDevice(const std::vector<HidDeviceInfo>& all, const QString& wanted, QString* problem)
 {
-    err() << "velotap replay: not available in this build\n";
-    return 2;
+    if (wanted.isEmpty()) {
+        const std::vector<HidDeviceInfo> matched = matchingDevices(all, QStringLiteral("auto"));
+        QString status;
+        const DeviceChoice choice = chooseDevice(matched, QStringLiteral("auto"), status);
+        if (choice.index >= 0)
+            return matched[std::size_t(choice.index)];
+        *problem = QStringLiteral("no touch display found; name one of `velotap devices`");
+        return std::nullopt;
+    }
+    for (const HidDeviceInfo& device : all) {
+        if (device.node == wanted || QFileInfo(device.node).fileName() == wanted || deviceSignature(device) == wanted)
+            return device;
+    }
+    *problem = QStringLiteral("no HID device '%1'").arg(wanted);
+    return std::nullopt;
+}
+
+} // namespace
+
+int devices(const QStringList& args)
+{
+    const bool json = args.contains(QStringLiteral("--json"));
+    SysfsHidDeviceSource source;
+    const std::vector<HidDeviceInfo> all = source.devices();
+    const QVariantList entries = touchDeviceEntries(all);
+    const std::vector<DeviceCatalogueEntry> catalogue = deviceCatalogue(all);
+
+    if (json) {
+        QJsonArray list;
+        for (const DeviceCatalogueEntry& entry : catalogue)
+            list.append(QJsonObject::fromVariantMap(entry.toMap()));
+        const QJsonObject document{{QStringLiteral("touch_devices"), QJsonArray::fromVariantList(entries)},
+                                   {QStringLiteral("catalogue"), list}};
+        out() << QJsonDocument(document).toJson(QJsonDocument::Indented);
+        out().flush();
+        return 0;
+    }
+
+    out() << "Touch devices:\n";
+    if (entries.isEmpty())
+        out() << "  none\n";
+    for (const HidDeviceInfo& device : all) {
+        if (!isTouchCandidate(device))
+            continue;
+        out() << "  " << deviceLine(device);
+        if (!source.canRead(device))
+            out() << "  (no read access: see the udev rule in the README)";
+        out() << "\n";
+    }
+    out() << "\nDevices that can be selected (deviceSelection):\n";
+    if (catalogue.empty())
+        out() << "  none\n";
+    for (const DeviceCatalogueEntry& entry : catalogue) {
+        out() << "  " << entry.title << (entry.supported ? "" : " - possible") << "\n"
+              << "      " << entry.signature << "\n";
+    }
+    out().flush();
+    return 0;
+}
+
+int record(const QStringList& args)
+{
+    QString wanted;
+    QString outputPath;
+    for (int i = 0; i < args.size(); ++i) {
+        if (args[i] == QLatin1String("-o") || args[i] == QLatin1String("--output")) {
+            if (++i >= args.size()) {
+                err() << "velotap record: -o needs a file name\n";
+                return 2;
+            }
+            outputPath = args[i];
+        } else if (args[i].startsWith(QLatin1Char('-'))) {
+            err() << "usage: velotap record [DEVICE] [-o FILE]\n";
+            return 2;
+        } else {
+            wanted = args[i];
+        }
+    }
+
+    SysfsHidDeviceSource source;
+    QString problem;
+    const std::optional<HidDeviceInfo> device = findDevice(source.devices(), wanted, &problem);
+    if (!device) {
+        err() << "velotap record: " << problem << "\n";
+        return 1;
+    }
+
+    QFile output;
+    const bool toFile = !outputPath.isEmpty();
+    if (toFile) {
+        output.setFileName(outputPath);
+        if (!output.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+            err() << "velotap record: cannot write " << outputPath << ": " << output.errorString() << "\n";
+            return 2;
+        }
+    } else if (!output.open(stdout, QIODevice::WriteOnly)) {
+        return 2;
+    }
+
+    HidRecordingHeader header;
+    header.name = QStringLiteral("%1 %2").arg(stringProperty(*device, HidProperty::Manufacturer).value_or(QString()),
+                                               stringProperty(*device, HidProperty::Product).value_or(QString())).trimmed();
+    header.physicalPath = device->node;
+    header.bus = stringProperty(*device, HidProperty::Transport) == QStringLiteral("USB") ? 3 : 0;
+    header.vendorID = std::uint32_t(std::max<std::int64_t>(0, numberProperty(*device, HidProperty::VendorID)));
+    header.productID = std::uint32_t(std::max<std::int64_t>(0, numberProperty(*device, HidProperty::ProductID)));
+    header.descriptor = reportDescriptorData(*device);
+    output.write(hidRecordingHeaderText(header));
+    output.flush();
+
+    // Each line is flushed as it is written, so Ctrl-C loses nothing.
+    QElapsedTimer clock;
+    int reports = 0;
+    HidDeviceSource::OpenFailure failure = HidDeviceSource::OpenFailure::None;
+    int errorNumber = 0;
+    HidDeviceSource::OpenOptions options;
+    options.grabKernelInput = false; // recording watches, the desktop keeps working
+    auto stream = source.open(*device, options, [&](const std::uint8_t* report, int length) {
+        if (!clock.isValid())
+            clock.start();
+        output.write(hidRecordingEventLine(double(clock.nsecsElapsed()) / 1e9, report, length));
+        output.flush();
+        ++reports;
+    }, [&] {
+        err() << "velotap record: the device went away after " << reports << " reports\n";
+        err().flush();
+        QCoreApplication::exit(0);
+    }, &failure, &errorNumber);
+    if (!stream) {
+        err() << "velotap record: cannot open " << device->node << ": " << qt_error_string(errorNumber)
+              << (failure == HidDeviceSource::OpenFailure::PermissionDenied ? " (see the udev rule in the README)" : "")
+              << "\n";
+        return 1;
+    }
+    err() << "Recording " << device->node << " (" << header.name << "); touch the display, Ctrl-C to stop\n";
+    err().flush();
+    return QCoreApplication::exec();
+}
+
+int replay(const QStringList& args)
+{
+    QString path;
+    bool dryRun = false;
+    std::optional<QRectF> display;
+    QList<QPair<QString, QString>> settings;
+    bool quiet = false;
+    const QString usageText = QStringLiteral(
+        "usage: velotap replay FILE [--dry-run] [--display WxH+X+Y] [--set KEY=VALUE]... [--events-only]\n");
+    for (int i = 0; i < args.size(); ++i) {
+        const QString& a = args[i];
+        if (a == QLatin1String("--dry-run")) {
+            dryRun = true;
+        } else if (a == QLatin1String("--events-only")) {
+            quiet = true;
+        } else if (a == QLatin1String("--display") && i + 1 < args.size()) {
+            display = parseGeometry(args[++i]);
+            if (!display) {
+                err() << "velotap replay: --display wants WxH+X+Y, e.g. 1920x1080+0+0\n";
+                return 2;
+            }
+        } else if (a == QLatin1String("--set") && i + 1 < args.size()) {
+            const QString setting = args[++i];
+            const qsizetype eq = setting.indexOf(QLatin1Char('='));
+            if (eq <= 0) {
+                err() << "velotap replay: --set wants KEY=VALUE\n";
+                return 2;
+            }
+            settings.append({setting.left(eq), setting.mid(eq + 1)});
+        } else if (!a.startsWith(QLatin1Char('-')) && path.isEmpty()) {
+            path = a;
+        } else {
+            err() << usageText;
+            return 2;
+        }
+    }
+    if (path.isEmpty()) {
+        err() << usageText;
+        return 2;
+    }
+
+    QString error;
+    std::optional<HidRecording> recording = readHidRecordingFile(path, &error);
+    if (!recording) {
+        err() << "velotap replay: " << path << ": " << error << "\n";
+        return 2;
+    }
+    const qsizetype reportCount = recording->reports.size();
+    const double duration = reportCount > 0 ? recording->reports.last().timestamp - recording->reports.first().timestamp : 0;
+
+    // The replay's own settings: the registered defaults (a dry run is the
+    // same everywhere) or, for real, a copy of the user's; never written back.
+    QTemporaryDir settingsDir;
+    UserDefaults defaults(settingsDir.path());
+    if (!dryRun) {
+        const QJsonObject stored = UserDefaults::standard().storedValues();
+        for (auto it = stored.begin(); it != stored.end(); ++it)
+            defaults.setValue(it.key(), it.value());
+    }
+    NotificationCenter center;
+    SettingsStore store(defaults, center);
+    store.registerDefaults();
+    for (const auto& [key, text] : settings) {
+        bool isNumber = false;
+        const double number = text.toDouble(&isNumber);
+        const QJsonValue value = isNumber ? QJsonValue(number)
+                                 : text == QLatin1String("true") || text == QLatin1String("false") ? QJsonValue(text == QLatin1String("true"))
+                                                                                                 : QJsonValue(text);
+        if (std::optional<VTError> failed = store.setSettingValue(key, value)) {
+            err() << "velotap replay: " << key << ": " << failed->description << "\n";
+            return 2;
+        }
+    }
+    store.setSettingValue(SettingsKey::DisplaySelection, QStringLiteral("auto"));
+
+    std::unique_ptr<Scheduler> scheduler;
+    ManualScheduler* manual = nullptr;
+    if (dryRun) {
+        auto clock = std::make_unique<ManualScheduler>(0.0);
+        manual = clock.get();
+        scheduler = std::move(clock);
+    } else {
+        scheduler = std::make_unique<QtScheduler>();
+    }
+
+    std::unique_ptr<DisplayServices> displays;
+    if (display || dryRun) {
+        displays = std::make_unique<FixedDisplayServices>(display.value_or(QRectF(0, 0, 1920, 1080)));
+    } else {
+        QString displayError;
+        displays = XRandrDisplayServices::open(&displayError);
+        if (!displays) {
+            err() << "velotap replay: " << displayError << " (use --dry-run or --display)\n";
+            return 1;
+        }
+    }
+
+    std::unique_ptr<EventSink> sink;
+    TraceEventSink* trace = nullptr;
+    if (dryRun) {
+        auto traceSink = std::make_unique<TraceEventSink>(*scheduler);
+        traceSink->setKeepsLines(false);
+        traceSink->setLineHandler([](const QString& line) { out() << "  -> " << line << "\n"; });
+        trace = traceSink.get();
+        sink = std::move(traceSink);
+    } else {
+        QString sinkError;
+        sink = XTestEventSink::open(*scheduler, &sinkError);
+        if (!sink) {
+            err() << "velotap replay: cannot post input: " << sinkError << " (use --dry-run)\n";
+            return 1;
+        }
+    }
+
+    RecordingDeviceSource source(*recording, *scheduler);
+    store.setSettingValue(SettingsKey::DeviceSelection, deviceSignature(source.device()));
+    VTTouchBridge bridge({source, *sink, *scheduler, store, *displays, center, 0.5, {}});
+
+    // The decoded reports, a run of identical ones shown once.
+    QString lastText;
+    int repeats = 0;
+    const auto flushRepeats = [&] {
+        if (repeats > 0)
+            out() << "      (the same report " << repeats << (repeats == 1 ? " more time)\n" : " more times)\n");
+        repeats = 0;
+    };
+    ScopedObserver debug;
+    if (!quiet && dryRun) {
+        debug = ScopedObserver(center, VTNotification::DebugReport, [&](const Notification& n) {
+            const QString text = n.userInfo.value(QStringLiteral("text")).toString();
+            if (text == lastText) {
+                ++repeats;
+                return;
+            }
+            flushRepeats();
+            lastText = text;
+            out() << QString::number(scheduler->now(), 'f', 3) << " " << text << "\n";
+        });
+    }
+
+    int events = 0;
+    if (trace)
+        trace->setLineHandler([&](const QString& line) {
+            ++events;
+            flushRepeats();
+            lastText.clear();
+            out() << "  -> " << line << "\n";
+        });
+
+    const QRectF bounds = displays->displayBounds(displays->mainDisplay());
+    out() << "Replaying " << QFileInfo(path).fileName() << ": \"" << recording->name << "\", " << reportCount
+          << " reports over " << QString::number(duration, 'f', 2) << " s onto "
+          << QStringLiteral("%1x%2+%3+%4").arg(bounds.width()).arg(bounds.height()).arg(bounds.x()).arg(bounds.y())
+          << (dryRun ? " (dry run: events are printed, not posted)\n" : "\n");
+    out().flush();
+
+    VTError startError;
+    if (!bridge.start(&startError)) {
+        err() << "velotap replay: " << startError.description << " (" << bridge.decoderStatus() << ")\n";
+        return 1;
+    }
+    out() << "decoder: " << bridge.decoderStatus() << "\n\n";
+
+    // Time after the last report for releases and inertia to run out.
+    constexpr double kSettleSeconds = 5.0;
+    if (manual) {
+        while (!source.finished() && manual->hasPending())
+            manual->advanceTo(manual->nextDueTime());
+        const double end = manual->now() + kSettleSeconds;
+        while (manual->hasPending() && manual->nextDueTime() <= end)
+            manual->advanceTo(manual->nextDueTime());
+        flushRepeats();
+        out() << "\n" << source.deliveredCount() << " reports, " << events << " events\n";
+        out().flush();
+        return 0;
+    }
+    source.setFinishedHandler([&] { scheduler->schedule(kSettleSeconds, [] { QCoreApplication::exit(0); }); });
+    const int status = QCoreApplication::exec();
+    bridge.stop();
+    out() << source.deliveredCount() << " reports replayed\n";
+    out().flush();
+    return status;
 }
 
 } // namespace cli

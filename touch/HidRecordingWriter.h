@@ -1,0 +1,20 @@
+#pragma once
+#include <QByteArray>
+#include <QString>
+
+#include <cstdint>
+
+// Writes recordings in the hid-recorder text format that HidRecording.h
+// reads: a header with the device ("N:", "P:", "I:", "R:") and one "E:" line
+// per input report, seconds since the recording started first.
+struct HidRecordingHeader {
+    QString name;
+    QString physicalPath;
+    std::uint32_t bus = 0;
+    std::uint32_t vendorID = 0;
+    std::uint32_t productID = 0;
+    QByteArray descriptor;
+};
+
+QByteArray hidRecordingHeaderText(const HidRecordingHeader& header);
+QByteArray hidRecordingEventLine(double seconds, const std::uint8_t* report, int length);
