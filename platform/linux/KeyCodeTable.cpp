@@ -1,5 +1,7 @@
 #include "platform/linux/KeyCodeTable.h"
 
+#include "gestures/VirtualKeyCodes.h"
+
 #include <X11/XF86keysym.h>
 #include <X11/keysym.h>
 #include <linux/input-event-codes.h>
@@ -66,7 +68,7 @@ constexpr KeyEntry kKeys[] = {
     {55, XK_Super_L, KEY_LEFTMETA}, {54, XK_Super_R, KEY_RIGHTMETA},
     // the program's own codes for keys the classic table lacks; Super here
     // is a key of its own (a tap opens the overview), not the Command flag
-    {0x100, XK_Super_L, KEY_LEFTMETA}, {0x101, XK_Print, KEY_SYSRQ},
+    {VirtualKey::Super, XK_Super_L, KEY_LEFTMETA}, {VirtualKey::Print, XK_Print, KEY_SYSRQ},
 };
 
 constexpr std::array<ModifierEntry, kModifierCount> kModifiers = {{
