@@ -210,6 +210,14 @@ TEST_F(Scroll, PinchLocksAtEighteenPointsAndClampsEachStep)
     take();
     engine.refreshDisplayMapping();
     EXPECT_EQ(take(), QStringList({"0.000 magnify 0.0000 phase=8 at=400.00,500.00"}));
+    lift();
+
+    // Stopping touch ends it as well: the desktop is never left mid-pinch.
+    spread(400, 500, 100);
+    spread(400, 500, 130);
+    take();
+    engine.stop();
+    EXPECT_EQ(take(), QStringList({"0.000 magnify 0.0000 phase=8 at=400.00,500.00"}));
 }
 
 } // namespace
