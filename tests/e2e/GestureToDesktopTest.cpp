@@ -1,0 +1,238 @@
+#include "base/ManualScheduler.h"
+#include "base/NotificationCenter.h"
+#include "base/QtScheduler.h"
+#include "base/UserDefaults.h"
+#include "gestures/VTGestureEngine.h"
+#include "platform/linux/XRandrDisplayServices.h"
+#include "platform/linux/XTestEventSink.h"
+#include "settings/SettingsStore.h"
+#include "tests/support/XEventRecorder.h"
+#include "tests/support/XvfbServer.h"
+
+#include <gtest/gtest.h>
+
+#include <QTemporaryDir>
+
+#include <X11/Xlib.h>
+#include <X11/keysym.h>
+
+#include <cmath>
+
+namespace {
+
+using Kind = RecordedXEvent::Kind;
+
+// Touch frames through the real gesture engine into the XTest sink, seen by
+// an X client of our own on a private Xvfb. The engine runs on a virtual
+// clock; the X server keeps its own time, so what the client sees as a
+// double click is what any X client would.
+class GestureToDesktopTest : public ::testing::Test {
+protected:
+    // Raw digitizer units per root pixel, so test points read as pixels.
+    static constexpr std::int32_t kRawPerPixel = 10;
+
+    void startDesktop(int width, int height)
+    {
+        server = std::make_unique<XvfbServer>(width, height);
+        if (!server->isRunning())
+            GTEST_SKIP() << "no Xvfb: " << server->error().toStdString();
+        m_width = width;
+        m_height = height;
+        QString error;
+        displays = XRandrDisplayServices::open(&error, server->displayName().constData());
+        ASSERT_TRUE(displays) << error.toStdString();
+        recorder = XEventRecorder::open(server->displayName(), &error);
+        ASSERT_TRUE(recorder) << error.toStdString();
+        sink = XTestEventSink::open(sinkScheduler, &error, server->displayName().constData());
+        ASSERT_TRUE(sink) << error.toStdString();
+        ASSERT_TRUE(dir.isValid());
+        settings.registerDefaults();
+        engine = std::make_unique<VTGestureEngine>(*sink, clock, settings, *displays, center, 0.5);
+        engine->updateDisplayBounds();
+    }
+
+    void TearDown() override
+    {
+        engine.reset();
+        sink.reset();
+    }
+
+    // A contact on a digitizer that spans the whole X screen.
+    TouchContact contactAt(QPointF p) const
+    {
+        TouchContact c;
+        c.rawX = static_cast<std::uint32_t>(std::llround(p.x() * kRawPerPixel));
+        c.rawY = static_cast<std::uint32_t>(std::llround(p.y() * kRawPerPixel));
+        c.xMaximum = m_width * kRawPerPixel;
+        c.yMaximum = m_height * kRawPerPixel;
+        c.kind = ContactKindFinger;
+        return c;
+    }
+    void touch(std::initializer_list<QPointF> points)
+    {
+        TouchContactList frame;
+        for (QPointF p : points)
+            frame.contacts[frame.count++] = contactAt(p);
+        engine->handleContacts(frame);
+    }
+    void lift() { engine->handleContacts(TouchContactList{}); }
+    void advance(double seconds) { clock.advance(seconds); }
+    void set(const QString& key, const QJsonValue& value) { settings.setSettingValue(key, value); }
+
+    bool waitFor(const std::function<bool(const XEventRecorder&)>& done)
+    {
+        sink->sync();
+        return recorder->waitUntil(done);
+    }
+
+    std::unique_ptr<XvfbServer> server;
+    std::unique_ptr<XRandrDisplayServices> displays;
+    std::unique_ptr<XEventRecorder> recorder;
+    QtScheduler sinkScheduler;
+    std::unique_ptr<XTestEventSink> sink;
+    QTemporaryDir dir;
+    UserDefaults defaults{dir.path()};
+    NotificationCenter center;
+    SettingsStore settings{defaults, center};
+    ManualScheduler clock{1000.0};
+    std::unique_ptr<VTGestureEngine> engine;
+    int m_width = 0;
+    int m_height = 0;
+};
+
+TEST_F(GestureToDesktopTest, TapIsALeftClickAtTheTouchedPoint)
+{
+    startDesktop(1280, 800);
+    touch({{400, 300}});
+    advance(0.02);
+    lift();
+    ASSERT_TRUE(waitFor([](const XEventRecorder& r) { return r.eventsOf(Kind::ButtonUp).size() == 1; }));
+    const auto presses = recorder->eventsOf(Kind::ButtonDown);
+    const auto releases = recorder->eventsOf(Kind::ButtonUp);
+    ASSERT_EQ(presses.size(), 1u);
+    EXPECT_EQ(presses[0].detail, 1u);
+    EXPECT_EQ(presses[0].x, 400);
+    EXPECT_EQ(presses[0].y, 300);
+    EXPECT_EQ(releases[0].detail, 1u);
+    EXPECT_EQ(releases[0].x, 400);
+}
+
+TEST_F(GestureToDesktopTest, DoubleTapReachesTheClientAsADoubleClick)
+{
+    startDesktop(1280, 800);
+    touch({{500, 500}});
+    advance(0.02);
+    lift();
+    advance(0.15);
+    touch({{503, 502}});
+    advance(0.02);
+    lift();
+    ASSERT_TRUE(waitFor([](const XEventRecorder& r) { return r.eventsOf(Kind::ButtonUp).size() == 2; }));
+    const auto presses = recorder->pressesOf(1);
+    ASSERT_EQ(presses.size(), 2u);
+    // Within the usual 400 ms double-click time and a few pixels apart.
+    EXPECT_LT(presses[1].time - presses[0].time, 400u);
+    EXPECT_LE(std::abs(presses[1].x - presses[0].x), 4);
+    EXPECT_LE(std::abs(presses[1].y - presses[0].y), 4);
+}
+
+TEST_F(GestureToDesktopTest, DragMovesWithTheButtonHeld)
+{
+    startDesktop(1280, 800);
+    touch({{100, 100}});
+    advance(0.15); // the pending press fires
+    touch({{200, 150}});
+    advance(0.02);
+    touch({{300, 200}});
+    advance(0.02);
+    lift();
+    ASSERT_TRUE(waitFor([](const XEventRecorder& r) { return r.eventsOf(Kind::ButtonUp).size() == 1; }));
+    const auto presses = recorder->pressesOf(1);
+    ASSERT_EQ(presses.size(), 1u);
+    EXPECT_EQ(presses[0].x, 100);
+    EXPECT_EQ(presses[0].y, 100);
+    bool movedHeld = false;
+    for (const RecordedXEvent& e : recorder->eventsOf(Kind::Motion))
+        movedHeld |= e.x == 300 && e.y == 200 && (e.state & Button1Mask);
+    EXPECT_TRUE(movedHeld);
+    const auto release = recorder->eventsOf(Kind::ButtonUp).front();
+    EXPECT_EQ(release.x, 300);
+    EXPECT_EQ(release.y, 200);
+}
+
+TEST_F(GestureToDesktopTest, TwoFingerScrollArrivesAsWheelButtonsInTheNaturalDirection)
+{
+    startDesktop(1280, 800);
+    // Fingers moving down pull the content down: wheel up (button 4).
+    for (int step = 0; step <= 10; ++step) {
+        touch({{600, 200.0 + step * 20}, {700, 200.0 + step * 20}});
+        advance(1.0 / 60);
+    }
+    lift();
+    advance(2.0); // release delay and inertia
+    ASSERT_TRUE(waitFor([](const XEventRecorder& r) { return r.pressesOf(4).size() >= 3; }));
+    recorder->settle(100);
+    EXPECT_TRUE(recorder->pressesOf(5).empty());
+    EXPECT_TRUE(recorder->pressesOf(1).empty());
+
+    // With natural scrolling off the same movement scrolls down.
+    recorder->clear();
+    set(SettingsKey::NaturalScroll, false);
+    for (int step = 0; step <= 10; ++step) {
+        touch({{600, 200.0 + step * 20}, {700, 200.0 + step * 20}});
+        advance(1.0 / 60);
+    }
+    lift();
+    advance(2.0);
+    ASSERT_TRUE(waitFor([](const XEventRecorder& r) { return r.pressesOf(5).size() >= 3; }));
+    recorder->settle(100);
+    EXPECT_TRUE(recorder->pressesOf(4).empty());
+}
+
+TEST_F(GestureToDesktopTest, EscapeKeyboardActionArrivesAsTheEscapeKey)
+{
+    startDesktop(1280, 800);
+    set(SettingsStore::inputKey(InputType::Finger1, InputSetting::ModifierAction),
+        static_cast<qint64>(KeyboardAction::Escape));
+    touch({{640, 400}});
+    advance(0.02);
+    touch({{650, 400}}); // moving does not repeat it
+    advance(0.2);
+    lift();
+    ASSERT_TRUE(waitFor([](const XEventRecorder& r) { return r.eventsOf(Kind::ButtonUp).size() == 1; }));
+    recorder->settle(100);
+    const auto keys = recorder->eventsOf(Kind::KeyDown);
+    ASSERT_EQ(keys.size(), 1u);
+    EXPECT_EQ(keys[0].keysym, static_cast<std::uint32_t>(XK_Escape));
+    EXPECT_EQ(recorder->eventsOf(Kind::KeyUp).size(), 1u);
+    // The click came after the key.
+    EXPECT_GE(recorder->eventsOf(Kind::ButtonDown).front().time, keys[0].time);
+}
+
+TEST_F(GestureToDesktopTest, TouchMappedOntoTheRightHandMonitorLandsThere)
+{
+    startDesktop(3840, 1080);
+    ASSERT_EQ(server->runClient("xrandr", {"--setmonitor", "LEFT", "1920/508x1080/286+0+0", "screen"}), 0);
+    ASSERT_EQ(server->runClient("xrandr", {"--setmonitor", "RIGHT", "1920/508x1080/286+1920+0", "none"}), 0);
+    set(SettingsKey::DisplaySelection,
+        QStringLiteral("display:%1").arg(XRandrDisplayServices::idForMonitorName("RIGHT")));
+    engine->updateDisplayBounds();
+    EXPECT_EQ(engine->bounds(), QRectF(1920, 0, 1920, 1080));
+
+    // The digitizer's middle is the right-hand monitor's middle.
+    TouchContactList frame;
+    TouchContact c;
+    c.rawX = 5000;
+    c.rawY = 5000;
+    c.xMaximum = c.yMaximum = 10000;
+    c.kind = ContactKindFinger;
+    frame.contacts[frame.count++] = c;
+    engine->handleContacts(frame);
+    advance(0.02);
+    lift();
+    ASSERT_TRUE(waitFor([](const XEventRecorder& r) { return r.pressesOf(1).size() == 1; }));
+    EXPECT_EQ(recorder->pressesOf(1).front().x, 2880);
+    EXPECT_EQ(recorder->pressesOf(1).front().y, 540);
+}
+
+} // namespace
