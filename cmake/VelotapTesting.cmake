@@ -8,9 +8,12 @@ function(velotap_add_test)
   if(T_DISPLAY)
     set(labels display)
   endif()
+  # gtest_discover_tests passes only the first entry of a list-valued
+  # ENVIRONMENT on to the tests, so the variables come through `cmake -E env`.
+  set_target_properties(${T_NAME} PROPERTIES CROSSCOMPILING_EMULATOR
+    "${CMAKE_COMMAND};-E;env;QT_QPA_PLATFORM=offscreen;VELOTAP_SOURCE_DIR=${CMAKE_SOURCE_DIR};VELOTAP_SHARED_DATA=${CMAKE_SOURCE_DIR}/../shared/data;ASAN_OPTIONS=detect_leaks=1;LSAN_OPTIONS=suppressions=${CMAKE_SOURCE_DIR}/tests/support/lsan.supp")
   gtest_discover_tests(${T_NAME}
     DISCOVERY_MODE PRE_TEST
     PROPERTIES LABELS "${labels}"
-               ENVIRONMENT "QT_QPA_PLATFORM=offscreen;VELOTAP_SOURCE_DIR=${CMAKE_SOURCE_DIR};VELOTAP_SHARED_DATA=${CMAKE_SOURCE_DIR}/../shared/data;ASAN_OPTIONS=detect_leaks=1;LSAN_OPTIONS=suppressions=${CMAKE_SOURCE_DIR}/tests/support/lsan.supp"
                TIMEOUT 300)
 endfunction()
