@@ -83,7 +83,7 @@ void VTGestureEngine::postKeyComboForInput(Input input)
 
 void VTGestureEngine::runSystemAction(const QString& settingKey, const QString& fallback)
 {
-    QString value = m_settings.defaults().stringValue(settingKey).trimmed();
+    QString value = m_settings.settingString(settingKey).trimmed();
     if (value.isEmpty())
         value = fallback;
     const SystemAction action = SystemAction::parse(value);

@@ -79,16 +79,6 @@ TEST_F(KeyboardActions, KeyCombosPressModifiersInOrderAndReleaseInReverse)
                              "0.000 key 56 up flags=0x0",
                          }));
 
-    recordCombo(12, EventFlags::Control | EventFlags::Option, QStringLiteral("Control-Option-Q"));
-    EXPECT_EQ(tapKeys(), QStringList({
-                             "0.000 key 59 down flags=0x40000",
-                             "0.000 key 58 down flags=0xc0000",
-                             "0.000 key 12 down flags=0xc0000",
-                             "0.000 key 12 up flags=0xc0000",
-                             "0.000 key 58 up flags=0x40000",
-                             "0.000 key 59 up flags=0x0",
-                         }));
-
     recordCombo(7, 0, QStringLiteral("X"));
     EXPECT_EQ(tapKeys(), QStringList({"0.000 key 7 down flags=0x0", "0.000 key 7 up flags=0x0"}));
 
