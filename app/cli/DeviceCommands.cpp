@@ -10,7 +10,7 @@
 #include "gestures/VTGestureEngine.h"
 #include "platform/linux/SysfsHidDeviceSource.h"
 #include "platform/linux/XRandrDisplayServices.h"
-#include "platform/linux/XTestEventSink.h"
+#include "platform/linux/EventSinkFactory.h"
 #include "settings/SettingsStore.h"
 #include "touch/DeviceDiscovery.h"
 #include "touch/HidRecording.h"
@@ -320,12 +320,14 @@ int replay(const QStringList& args)
         trace = traceSink.get();
         sink = std::move(traceSink);
     } else {
-        QString sinkError;
-        sink = XTestEventSink::open(*scheduler, &sinkError);
-        if (!sink) {
-            err() << "velotap replay: cannot post input: " << sinkError << " (use --dry-run)\n";
+        EventSinkFactory::Result created = EventSinkFactory::create(defaults, *scheduler, *displays);
+        if (!created.sink) {
+            err() << "velotap replay: cannot post input: "
+                  << (created.error ? created.error->description : QStringLiteral("no way to reach the desktop"))
+                  << " (use --dry-run)\n";
             return 1;
         }
+        sink = std::move(created.sink);
     }
 
     RecordingDeviceSource source(*recording, *scheduler);
