@@ -1,0 +1,66 @@
+#include "tests/support/XEventRecorder.h"
+#include "tests/support/XvfbServer.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <QTemporaryDir>
+
+#include <X11/Xlib.h>
+
+namespace {
+
+using Kind = RecordedXEvent::Kind;
+
+// `velotap replay` without --dry-run, as a user runs it: the demo recording
+// goes through the bridge, the engine and XTest into a private X server.
+TEST(Replay, DemoRecordingClicksDragsAndScrollsOnARealXServer)
+{
+    XvfbServer server(1920, 1080);
+    if (!server.isRunning())
+        GTEST_SKIP() << "no Xvfb: " << server.error().toStdString();
+    const QString recording = QDir(qEnvironmentVariable("VELOTAP_SOURCE_DIR")).filePath("resources/samples/demo.hid");
+    if (!QFile::exists(recording))
+        GTEST_SKIP() << "no demo recording";
+    QString error;
+    auto recorder = XEventRecorder::open(server.displayName(), &error);
+    ASSERT_TRUE(recorder) << error.toStdString();
+
+    QTemporaryDir config; // the user's settings stay out of it
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("DISPLAY", QString::fromLatin1(server.displayName()));
+    environment.insert("VELOTAP_CONFIG_DIR", config.path());
+    environment.remove("WAYLAND_DISPLAY");
+    QProcess velotap;
+    velotap.setProcessEnvironment(environment);
+    velotap.setProcessChannelMode(QProcess::MergedChannels);
+    velotap.start(VELOTAP_EXECUTABLE, {"replay", recording});
+    ASSERT_TRUE(velotap.waitForStarted());
+    recorder->waitUntil([&](const XEventRecorder&) { return velotap.state() == QProcess::NotRunning; }, 60000);
+    ASSERT_EQ(velotap.state(), QProcess::NotRunning);
+    const QString output = QString::fromLocal8Bit(velotap.readAll());
+    ASSERT_EQ(velotap.exitCode(), 0) << output.toStdString();
+    recorder->settle(200);
+
+    // A tap, a double tap, then a drag: left presses in that order.
+    const auto presses = recorder->pressesOf(1);
+    ASSERT_GE(presses.size(), 4u) << output.toStdString();
+    // The first tap maps to (480.01, just under 324): the pixel under it.
+    EXPECT_EQ(presses[0].x, 480);
+    EXPECT_EQ(presses[0].y, 323);
+    EXPECT_LE(std::abs(presses[2].x - presses[1].x), 4);
+    EXPECT_LT(presses[2].time - presses[1].time, 400u);
+    bool dragged = false;
+    for (const RecordedXEvent& e : recorder->eventsOf(Kind::Motion))
+        dragged |= (e.state & Button1Mask) && e.x > presses[3].x + 20;
+    EXPECT_TRUE(dragged);
+    // Two-finger scrolling turns the wheel.
+    EXPECT_FALSE(recorder->pressesOf(4).empty() && recorder->pressesOf(5).empty());
+
+    // Every button that went down came up again.
+    EXPECT_EQ(recorder->eventsOf(Kind::ButtonDown).size(), recorder->eventsOf(Kind::ButtonUp).size());
+}
+
+} // namespace
