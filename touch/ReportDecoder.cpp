@@ -19,32 +19,15 @@ QLatin1String contactKindName(std::int64_t kind)
     }
 }
 
-std::uint32_t readBits(const std::uint8_t* report, std::size_t length, std::int32_t bitOffset, std::int32_t bitLength)
-{
-    if (!report || bitOffset < 0 || bitLength < 1)
-        return 0;
-    // Bits are consecutive, so the read simply stops at the report's end.
-    const std::uint64_t available = std::uint64_t(length) * 8;
-    const std::uint64_t offset = std::uint64_t(bitOffset);
-    if (offset >= available)
-        return 0;
-    const std::uint64_t bits = std::min<std::uint64_t>({std::uint64_t(bitLength), 32, available - offset});
-    const std::size_t first = std::size_t(offset >> 3);
-    const unsigned shift = unsigned(offset & 7);
-    const std::size_t byteCount = (shift + bits + 7) >> 3; // at most 5
-    std::uint64_t value = 0;
-    for (std::size_t i = 0; i < byteCount; ++i)
-        value |= std::uint64_t(report[first + i]) << (8 * i);
-    value >>= shift;
-    const std::uint64_t mask = (std::uint64_t(1) << bits) - 1;
-    return std::uint32_t(value & mask);
-}
-
 namespace {
 
+// One bit, as readBits(…, 1) reads it, without the general path's work.
 bool flagBit(const std::uint8_t* report, std::size_t length, std::int32_t offset)
 {
-    return readBits(report, length, offset, 1) != 0;
+    if (offset < 0)
+        return false;
+    const std::size_t byte = std::size_t(offset) >> 3;
+    return byte < length && ((report[byte] >> (offset & 7)) & 1) != 0;
 }
 
 std::uint16_t markerFor(const TouchSlotLayout& slot, const std::uint8_t* report, std::size_t length)
@@ -101,10 +84,10 @@ TouchContactList contactsFromReport(const TouchLayout& layout, const std::uint8_
     const int slotTotal = std::clamp(layout.contactCount, 0, kMaxTouchSlots);
     for (int s = 0; s < slotTotal; ++s) {
         const TouchSlotLayout& slot = layout.contacts[s];
-        const bool tip = flagBit(report, length, slot.tipSwitchBitOffset);
-        const bool inRange = slot.inRangeBitOffset < 0 || flagBit(report, length, slot.inRangeBitOffset);
-        const bool touchValid = slot.touchValidBitOffset < 0 || flagBit(report, length, slot.touchValidBitOffset);
-        if (!tip || !inRange || !touchValid)
+        // A missing In Range or Touch Valid field counts as 1.
+        if (!flagBit(report, length, slot.tipSwitchBitOffset)
+            || (slot.inRangeBitOffset >= 0 && !flagBit(report, length, slot.inRangeBitOffset))
+            || (slot.touchValidBitOffset >= 0 && !flagBit(report, length, slot.touchValidBitOffset)))
             continue;
         TouchContact& contact = list.contacts[list.count++];
         contact.slot = slot.slot;
