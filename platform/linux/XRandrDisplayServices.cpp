@@ -1,5 +1,7 @@
 #include "platform/linux/XRandrDisplayServices.h"
 
+#include "platform/linux/XErrors.h"
+
 #include <QMetaObject>
 #include <QSocketNotifier>
 
@@ -11,6 +13,7 @@
 std::unique_ptr<XRandrDisplayServices> XRandrDisplayServices::open(QString* error,
                                                                    const char* displayName)
 {
+    installXErrorLogger();
     Display* display = XOpenDisplay(displayName);
     if (!display) {
         if (error)

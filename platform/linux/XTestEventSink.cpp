@@ -1,5 +1,7 @@
 #include "platform/linux/XTestEventSink.h"
 
+#include "platform/linux/XErrors.h"
+
 #include <QProcess>
 #include <QStringView>
 
@@ -41,6 +43,7 @@ unsigned xButtonFor(MouseEventType type, MouseButton button)
 std::unique_ptr<XTestEventSink> XTestEventSink::open(Scheduler& scheduler, QString* error,
                                                      const char* displayName)
 {
+    installXErrorLogger();
     Display* display = XOpenDisplay(displayName);
     if (!display) {
         if (error)

@@ -251,3 +251,22 @@ TEST_F(XTestEventSinkTest, ClosingReleasesWhatIsHeld)
 }
 
 } // namespace
+
+#include "platform/linux/XErrors.h"
+
+namespace {
+
+TEST_F(XTestEventSinkTest, AnXProtocolErrorIsLoggedNotFatal)
+{
+    // The sink installed the logger; a bad request on any Xlib connection
+    // of the process must not end it.
+    Display* display = XOpenDisplay(server.displayName().constData());
+    ASSERT_TRUE(display);
+    XMapWindow(display, 0x1fffff0);
+    XSync(display, False);
+    XCloseDisplay(display);
+    sink->warpCursor({1, 1});
+    ASSERT_TRUE(waitForKind(Kind::Motion, 1));
+}
+
+} // namespace

@@ -1,0 +1,26 @@
+#include "platform/linux/XErrors.h"
+
+#include <QtGlobal>
+
+#include <X11/Xlib.h>
+
+namespace {
+
+int logXError(Display* display, XErrorEvent* event)
+{
+    char text[256] = {};
+    XGetErrorText(display, event->error_code, text, sizeof text);
+    qWarning("Velotap X error: %s (request %d.%d)", text, int(event->request_code), int(event->minor_code));
+    return 0;
+}
+
+} // namespace
+
+void installXErrorLogger()
+{
+    static const bool installed = [] {
+        XSetErrorHandler(logXError);
+        return true;
+    }();
+    (void)installed;
+}
