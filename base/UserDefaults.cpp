@@ -294,9 +294,29 @@ bool UserDefaults::synchronize()
 bool UserDefaults::reloadExternalChange()
 {
     const bool changed = load(LoadMode::KeepCorrupt);
-    if (changed && m_externalChangeHandler)
-        m_externalChangeHandler();
+    if (changed)
+        notifyExternalChange();
     return changed;
+}
+
+UserDefaults::ObserverToken UserDefaults::addExternalChangeObserver(ChangeObserver observer)
+{
+    const ObserverToken token = m_nextObserverToken++;
+    m_externalChangeObservers.emplace_back(token, std::move(observer));
+    return token;
+}
+
+void UserDefaults::removeExternalChangeObserver(ObserverToken token)
+{
+    std::erase_if(m_externalChangeObservers, [token](const auto& entry) { return entry.first == token; });
+}
+
+void UserDefaults::notifyExternalChange()
+{
+    // A copy: an observer may add or remove observers.
+    const auto observers = m_externalChangeObservers;
+    for (const auto& entry : observers)
+        entry.second();
 }
 
 std::optional<VTError> UserDefaults::setValue(const QString& key, const QJsonValue& value)
@@ -337,8 +357,8 @@ std::optional<VTError> UserDefaults::update(const std::function<void(QJsonObject
         if (canWrite)
             error = write(values);
     }
-    if (externalChange && m_externalChangeHandler)
-        m_externalChangeHandler();
+    if (externalChange)
+        notifyExternalChange();
     if (error && !m_writeErrorLogged) {
         m_writeErrorLogged = true;
         qWarning("Velotap cannot save the defaults: %s", qPrintable(error->description));
@@ -385,6 +405,9 @@ void UserDefaults::watchForExternalChanges()
     m_watcher->addPath(m_directory);
     if (QFile::exists(filePath()))
         m_watcher->addPath(filePath());
+    // The watcher's notifiers must go before the event dispatcher does,
+    // which matters for the process-wide instance that outlives main().
+    QObject::connect(QCoreApplication::instance(), &QObject::destroyed, m_watcher.get(), [this] { m_watcher.reset(); });
     QObject::connect(m_watcher.get(), &QFileSystemWatcher::directoryChanged, m_watcher.get(),
                      [this](const QString&) { onDirectoryEvent(); });
     // An in-place edit changes the file without touching the directory.

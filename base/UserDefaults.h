@@ -8,6 +8,8 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <utility>
+#include <vector>
 
 class QFileSystemWatcher;
 
@@ -88,9 +90,12 @@ public:
     // Qt event loop to deliver.
     void watchForExternalChanges();
 
-    // Called after values changed because of an edit by someone else.
-    using ChangeHandler = std::function<void()>;
-    void setExternalChangeHandler(ChangeHandler handler) { m_externalChangeHandler = std::move(handler); }
+    // Called after values changed because of an edit by someone else
+    // (picked up by the watcher, synchronize() or before a write).
+    using ChangeObserver = std::function<void()>;
+    using ObserverToken = quint64;
+    ObserverToken addExternalChangeObserver(ChangeObserver observer);
+    void removeExternalChangeObserver(ObserverToken token);
 
     // Incremented whenever any value (stored or registered) may have
     // changed; readers keep derived caches keyed on it.
@@ -115,6 +120,7 @@ private:
     bool load(LoadMode mode);
     void moveCorruptFileAside(const QString& problem);
     bool reloadExternalChange();
+    void notifyExternalChange();
     bool ensureDirectory() const;
     std::optional<VTError> write(const QJsonObject& values);
     void onDirectoryEvent();
@@ -126,6 +132,7 @@ private:
     FileSignature m_signature;
     quint64 m_generation = 1;
     bool m_writeErrorLogged = false;
-    ChangeHandler m_externalChangeHandler;
+    std::vector<std::pair<ObserverToken, ChangeObserver>> m_externalChangeObservers;
+    ObserverToken m_nextObserverToken = 1;
     std::unique_ptr<QFileSystemWatcher> m_watcher;
 };

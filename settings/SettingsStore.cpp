@@ -77,6 +77,13 @@ SettingsStore::SettingsStore(UserDefaults& defaults)
 SettingsStore::SettingsStore(UserDefaults& defaults, NotificationCenter& center)
     : m_defaults(defaults), m_center(center)
 {
+    m_announcedProfileState = profileState();
+    m_externalChangeObserver = m_defaults.addExternalChangeObserver([this] { announceExternalProfileChange(); });
+}
+
+SettingsStore::~SettingsStore()
+{
+    m_defaults.removeExternalChangeObserver(m_externalChangeObserver);
 }
 
 SettingsStore& SettingsStore::standard()
@@ -131,6 +138,7 @@ QJsonObject SettingsStore::registeredDefaultsTable()
 void SettingsStore::registerDefaults()
 {
     m_defaults.registerDefaults(registeredDefaultsTable());
+    m_announcedProfileState = profileState();
 }
 
 const std::array<InputType, InputTypeCount>& SettingsStore::inputTypes()
@@ -364,7 +372,7 @@ std::optional<VTError> SettingsStore::setSettingValue(const QString& key, const 
     const bool remove = value.isUndefined() || value.isNull();
     // The active profile is decided on the freshest file, inside the update,
     // so a profile switch made by someone else a moment ago is respected.
-    return m_defaults.update([&](QJsonObject& stored) {
+    const std::optional<VTError> error = m_defaults.update([&](QJsonObject& stored) {
         QJsonObject profiles = stored.contains(SettingsKey::SettingsProfiles)
             ? stored.value(SettingsKey::SettingsProfiles).toObject()
             : m_defaults.registeredDefaults().value(SettingsKey::SettingsProfiles).toObject();
@@ -390,6 +398,9 @@ std::optional<VTError> SettingsStore::setSettingValue(const QString& key, const 
             profiles.insert(DefaultProfileName, QJsonObject());
         stored.insert(SettingsKey::SettingsProfiles, profiles);
     });
+    // Our own change is not news to anyone.
+    m_announcedProfileState = profileState();
+    return error;
 }
 
 // --- accessors ------------------------------------------------------------
@@ -554,5 +565,21 @@ void SettingsStore::setAutomaticProfileSwitching(bool on)
 
 void SettingsStore::postProfileDidChange()
 {
+    m_announcedProfileState = profileState();
     m_center.post(VTNotification::SettingsProfileDidChange);
+}
+
+QJsonObject SettingsStore::profileState() const
+{
+    return QJsonObject{
+        {QStringLiteral("active"), activeProfileName()},
+        {QStringLiteral("profiles"), allProfiles()},
+        {QStringLiteral("automatic"), automaticProfileSwitching()},
+    };
+}
+
+void SettingsStore::announceExternalProfileChange()
+{
+    if (profileState() != m_announcedProfileState)
+        postProfileDidChange();
 }

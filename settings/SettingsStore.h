@@ -114,11 +114,14 @@ inline const QString DefaultProfileName = QStringLiteral("Default");
 // edit picked up from disk) takes effect on the next read.
 //
 // Profile operations post "VTSettingsProfileDidChangeNotification" on the
-// given centre. Main thread only.
+// given centre; so does an edit by someone else (`velotap defaults`, a text
+// editor) that changes the active profile, the profiles or the automatic
+// switching flag, once the database has loaded it. Main thread only.
 class SettingsStore {
 public:
     explicit SettingsStore(UserDefaults& defaults);
     SettingsStore(UserDefaults& defaults, NotificationCenter& center);
+    ~SettingsStore();
     SettingsStore(const SettingsStore&) = delete;
     SettingsStore& operator=(const SettingsStore&) = delete;
 
@@ -236,9 +239,13 @@ private:
     const Resolved& resolvedInput(InputType input, InputSetting setting) const;
     static int profileKeyIndex(QStringView key);
     void postProfileDidChange();
+    QJsonObject profileState() const;
+    void announceExternalProfileChange();
 
     UserDefaults& m_defaults;
     NotificationCenter& m_center;
+    UserDefaults::ObserverToken m_externalChangeObserver = 0;
+    QJsonObject m_announcedProfileState;
 
     mutable quint64 m_cacheGeneration = 0;
     mutable QString m_activeProfile;

@@ -177,7 +177,7 @@ TEST(UserDefaults, ASecondWriterIsNeitherMissedNorUndone)
 
     // A text editor rewriting the file in place.
     int notified = 0;
-    first.setExternalChangeHandler([&] { ++notified; });
+    first.addExternalChangeObserver([&] { ++notified; });
     const quint64 generation = first.generation();
     writeRaw(first.filePath(), R"({"a": 1, "b": 2, "c": 3, "fromEditor": "yes", "padding": "longer file"})");
     EXPECT_TRUE(first.synchronize());

@@ -266,11 +266,20 @@ TEST_F(SettingsStoreTest, FrameReadsAllocateNothingAndSeeChangesAtOnce)
 
     store.setSettingValue("scrollScale", 7.0);
     EXPECT_EQ(store.scrollScale(), 7.0);
+
+    // Another writer switches the profile: the next read follows, and the
+    // profile menu and settings window hear of it once.
+    const int before = notifications;
     UserDefaults other(dir.path());
     other.setValue(SettingsKey::ActiveSettingsProfile, "Default");
-    defaults.synchronize();
+    EXPECT_TRUE(defaults.synchronize());
     EXPECT_EQ(store.activeProfileName(), "Default");
     EXPECT_EQ(store.scrollScale(), 1.5);
+    EXPECT_EQ(notifications, before + 1);
+    other.setValue(SettingsKey::HideCursor, true);
+    EXPECT_TRUE(defaults.synchronize());
+    EXPECT_TRUE(store.hideCursor());
+    EXPECT_EQ(notifications, before + 1) << "not a profile change";
 }
 
 } // namespace
