@@ -1,5 +1,10 @@
 #pragma once
+#include "touch/TouchTypes.h"
+
 #include <cstdint>
+#include <cstdio>
+#include <string>
+#include <utility>
 #include <initializer_list>
 #include <vector>
 
@@ -85,6 +90,36 @@ struct Descriptor {
     const std::uint8_t* data() const { return bytes.data(); }
     std::size_t size() const { return bytes.size(); }
 };
+
+// A slot layout in one line, so a test can state a whole slot at once:
+// "kind 1 tip 8 range 9 valid -1 invert -1 eraser -1 id 16:8 x 24:16 0..4095 y 40:16 0..4095 w -1:0 h -1:0".
+inline std::string slotText(const TouchSlotLayout& s)
+{
+    char text[256];
+    std::snprintf(text, sizeof text,
+                  "kind %lld tip %d range %d valid %d invert %d eraser %d id %d:%d x %d:%d %d..%d y %d:%d %d..%d w %d:%d h %d:%d",
+                  static_cast<long long>(s.preferredKind), s.tipSwitchBitOffset, s.inRangeBitOffset,
+                  s.touchValidBitOffset, s.invertBitOffset, s.eraserBitOffset, s.contactIdBitOffset,
+                  s.contactIdBitLength, s.xBitOffset, s.xBitLength, s.xLogicalMinimum, s.xLogicalMaximum, s.yBitOffset,
+                  s.yBitLength, s.yLogicalMinimum, s.yLogicalMaximum, s.widthBitOffset, s.widthBitLength,
+                  s.heightBitOffset, s.heightBitLength);
+    return text;
+}
+
+// The layout's flags in one line, set ones only.
+inline std::string flagsText(const TouchLayout& l)
+{
+    std::string text;
+    const std::pair<bool, const char*> flags[] = {
+        {l.valid, "valid"}, {l.hasFingerCollection, "finger"}, {l.hasPenCollection, "pen"},
+        {l.hasContactCount, "count"}, {l.hasTouchValid, "touchValid"}, {l.hasInRange, "inRange"},
+        {l.hasInvert, "invert"}, {l.hasEraser, "eraser"}, {l.hasWidth, "width"}, {l.hasHeight, "height"},
+        {l.hasLogicalRanges, "ranges"}};
+    for (const auto& [set, name] : flags)
+        if (set)
+            text += text.empty() ? name : std::string(" ") + name;
+    return text;
+}
 
 // Sets `bits` bits of a report at a bit position, least significant first.
 inline void putBits(std::vector<std::uint8_t>& report, int offset, int bits, std::uint32_t value)
