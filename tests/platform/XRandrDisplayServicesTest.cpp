@@ -1,9 +1,6 @@
 #include "base/QtScheduler.h"
 #include "platform/linux/XRandrDisplayServices.h"
-#include "platform/linux/XTestEventSink.h"
-#include "tests/support/XEventRecorder.h"
 #include "tests/support/XvfbServer.h"
-#include "touch/AxisMapping.h"
 #include "touch/DisplaySelection.h"
 
 #include <gtest/gtest.h>
@@ -82,35 +79,6 @@ TEST_F(XRandrDisplayServicesTest, PrimaryMonitorIsTheMainDisplay)
     // "secondary" is then the left-hand one.
     EXPECT_EQ(DisplaySelection::selectedDisplayID(*displays, "secondary"),
               XRandrDisplayServices::idForMonitorName("LEFT"));
-}
-
-TEST_F(XRandrDisplayServicesTest, TouchMappedOntoTheRightHandMonitorLandsThere)
-{
-    splitIntoTwoMonitors();
-    QString error;
-    auto recorder = XEventRecorder::open(server.displayName(), &error);
-    ASSERT_TRUE(recorder) << error.toStdString();
-    QtScheduler scheduler;
-    auto sink = XTestEventSink::open(scheduler, &error, server.displayName().constData());
-    ASSERT_TRUE(sink) << error.toStdString();
-
-    const QString selection = QStringLiteral("display:%1").arg(XRandrDisplayServices::idForMonitorName("RIGHT"));
-    const QRectF bounds = DisplaySelection::targetDisplayBounds(*displays, selection);
-    // The middle and the far corner of a 0..4095 digitizer.
-    const QPointF middle = mapRawX(2048, 2048, 0, 4095, 0, 4095, bounds);
-    const QPointF corner = mapRawX(4095, 4095, 0, 4095, 0, 4095, bounds);
-    for (QPointF p : {middle, corner}) {
-        sink->postMouseEvent(MouseEventType::LeftDown, MouseButton::Left, p, 0, 1);
-        sink->postMouseEvent(MouseEventType::LeftUp, MouseButton::Left, p, 0, 1);
-    }
-    sink->sync();
-    ASSERT_TRUE(recorder->waitUntil([](const XEventRecorder& r) { return r.pressesOf(1).size() == 2; }));
-    const auto presses = recorder->pressesOf(1);
-    EXPECT_EQ(presses[0].x, 2880);
-    EXPECT_EQ(presses[0].y, 540);
-    EXPECT_GE(presses[1].x, 1920);
-    EXPECT_EQ(presses[1].x, 3839);
-    EXPECT_EQ(presses[1].y, 1079);
 }
 
 } // namespace
