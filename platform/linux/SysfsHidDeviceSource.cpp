@@ -22,6 +22,7 @@ namespace {
 // The kernel never hands out more than this in one hidraw read.
 constexpr int kMaxReportBytes = 16384;
 constexpr int kMinReportBuffer = 256;
+constexpr int kMaxReportsPerWakeup = 64;
 
 QByteArray readSmallFile(const QString& path, qint64 limit = 64 * 1024)
 {
@@ -138,7 +139,8 @@ private:
     {
         // A handler may destroy this stream (touch stopped from an observer).
         const std::shared_ptr<bool> alive = m_alive;
-        while (*alive && m_fd >= 0) {
+        // A bounded batch keeps timers running under a flood; the notifier fires again for the rest.
+        for (int batch = 0; batch < kMaxReportsPerWakeup && *alive && m_fd >= 0; ++batch) {
             const ssize_t n = ::read(m_fd, m_buffer.data(), m_buffer.size());
             if (n > 0) {
                 m_onReport(m_buffer.data(), int(n));
