@@ -351,12 +351,15 @@ std::optional<VTError> UserDefaults::update(const std::function<void(QJsonObject
 
     QJsonObject values = m_stored;
     change(values);
-    if (values != m_stored) {
+    // A corrupt file moved aside just now leaves our values only in memory.
+    const bool missingOnDisk = !m_signature.exists && !values.isEmpty();
+    const bool changed = values != m_stored;
+    if (changed) {
         m_stored = values;
         ++m_generation;
-        if (canWrite)
-            error = write(values);
     }
+    if (canWrite && (changed || missingOnDisk))
+        error = write(values);
     if (externalChange)
         notifyExternalChange();
     if (error && !m_writeErrorLogged) {

@@ -226,8 +226,10 @@ TEST(UserDefaults, FileReplacedWhileRunningIsPickedUpByTheWatcher)
     EXPECT_EQ(defaults.doubleValue(u"speed"), 4.0);
     EXPECT_EQ(g_messages.size(), 1);
     EXPECT_TRUE(corruptFiles(dir.path()).isEmpty());
-    defaults.setValue("other", true);
+    defaults.removeValue("neverSet"); // changes nothing, yet the good values go back to disk
     EXPECT_EQ(corruptFiles(dir.path()).size(), 1);
+    EXPECT_EQ(fileContent(defaults.filePath()), (QJsonObject{{"speed", 4.0}}));
+    defaults.setValue("other", true);
     EXPECT_EQ(fileContent(defaults.filePath()), (QJsonObject{{"speed", 4.0}, {"other", true}}));
 }
 
