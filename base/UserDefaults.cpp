@@ -257,11 +257,13 @@ bool UserDefaults::load(LoadMode mode)
             // At start this leaves the registered defaults; before a write it
             // keeps the last good values as the base of the change.
             moveCorruptFileAside(problem);
-            m_signature = currentSignature();
+            m_signature = FileSignature{}; // whatever appears next is news
             return false;
         }
     }
-    m_signature = currentSignature();
+    // The signature from before the read: an edit racing with it is seen
+    // as a change next time rather than lost.
+    m_signature = signature;
     if (values == m_stored)
         return false;
     m_stored = values;
