@@ -270,3 +270,26 @@ TEST_F(XTestEventSinkTest, AnXProtocolErrorIsLoggedNotFatal)
 }
 
 } // namespace
+
+#include "tests/support/AllocationCounter.h"
+
+namespace {
+
+TEST_F(XTestEventSinkTest, PointerAndScrollEventsAllocateNothing)
+{
+    const auto drag = [&] {
+        sink->postMouseEvent(MouseEventType::LeftDown, MouseButton::Left, {10, 10}, EventFlags::Shift, 1);
+        sink->postMouseEvent(MouseEventType::LeftDragged, MouseButton::Left, {20, 10}, EventFlags::Shift, 1);
+        sink->postMouseEvent(MouseEventType::LeftUp, MouseButton::Left, {20, 10}, EventFlags::Shift, 1);
+        sink->warpCursor({30, 30});
+        sink->postScrollWheel(30, -30, 0);
+    };
+    drag();
+    sink->sync();
+    velotap::test::AllocationScope scope;
+    for (int i = 0; i < 10; ++i)
+        drag();
+    EXPECT_EQ(scope.count(), 0u);
+}
+
+} // namespace
