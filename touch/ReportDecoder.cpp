@@ -19,6 +19,21 @@ QLatin1String contactKindName(std::int64_t kind)
     }
 }
 
+std::uint32_t readBitsNearEnd(const std::uint8_t* report, std::size_t length, std::size_t firstByte, unsigned shift,
+                              unsigned bits)
+{
+    if (firstByte >= length)
+        return 0;
+    // Bits are consecutive, so the read simply stops at the report's end.
+    const std::uint64_t available = std::uint64_t(length - firstByte) * 8 - shift;
+    const std::uint64_t count = std::min<std::uint64_t>(bits, available);
+    const std::size_t byteCount = std::size_t((shift + count + 7) >> 3); // at most 5
+    std::uint64_t value = 0;
+    for (std::size_t i = 0; i < byteCount; ++i)
+        value |= std::uint64_t(report[firstByte + i]) << (8 * i);
+    return std::uint32_t((value >> shift) & ((std::uint64_t(1) << count) - 1));
+}
+
 namespace {
 
 // One bit, as readBits(…, 1) reads it, without the general path's work.

@@ -15,32 +15,25 @@ QLatin1String contactKindName(std::int64_t kind);
 // Reads up to 32 bits, least significant first, from a bit position counted
 // from bit 0 of the report's first byte. Bits at or beyond the report's end
 // read as 0; a negative offset or a length below 1 gives 0.
-// Inline: the decoder calls it for every field of every slot.
+// The reads that come near the report's end (or on big-endian machines).
+std::uint32_t readBitsNearEnd(const std::uint8_t* report, std::size_t length, std::size_t firstByte, unsigned shift,
+                              unsigned bits);
+
+// Inline, with one unaligned load for a field well inside the report: the
+// decoder calls it for every field of every slot.
 inline std::uint32_t readBits(const std::uint8_t* report, std::size_t length, std::int32_t bitOffset,
                               std::int32_t bitLength)
 {
     if (bitOffset < 0 || bitLength < 1 || !report)
         return 0;
     const std::size_t first = std::size_t(bitOffset) >> 3;
-    if (first >= length)
-        return 0;
     const unsigned shift = unsigned(bitOffset) & 7;
-    // Bits are consecutive, so the read simply stops at the report's end.
-    std::uint64_t bits = bitLength > 32 ? 32 : std::uint64_t(bitLength);
-    const std::uint64_t available = std::uint64_t(length - first) * 8 - shift;
-    if (available < bits)
-        bits = available;
-    std::uint64_t value = 0;
-    if (std::endian::native == std::endian::little && length - first >= sizeof value) {
-        // One unaligned load covers any field of up to 32 bits at any shift.
-        std::memcpy(&value, report + first, sizeof value);
-    } else {
-        const std::size_t byteCount = (shift + bits + 7) >> 3; // at most 5
-        for (std::size_t i = 0; i < byteCount; ++i)
-            value |= std::uint64_t(report[first + i]) << (8 * i);
-    }
-    const std::uint64_t mask = (std::uint64_t(1) << bits) - 1;
-    return std::uint32_t((value >> shift) & mask);
+    const unsigned bits = bitLength > 32 ? 32u : unsigned(bitLength);
+    std::uint64_t value;
+    if (std::endian::native != std::endian::little || first + sizeof value > length)
+        return readBitsNearEnd(report, length, first, shift, bits);
+    std::memcpy(&value, report + first, sizeof value);
+    return std::uint32_t((value >> shift) & ((std::uint64_t(1) << bits) - 1));
 }
 
 
