@@ -268,15 +268,28 @@ QString SettingsStore::keyboardActionTitle(KeyboardAction action)
 
 // --- reads ----------------------------------------------------------------
 
-QJsonObject SettingsStore::allProfiles() const
+// Every entry a dictionary (a malformed one reads as empty), "Default" always there.
+static QJsonObject normalisedProfiles(const QJsonValue& value)
 {
     QJsonObject profiles;
-    const QJsonObject stored = m_defaults.value(SettingsKey::SettingsProfiles).toObject();
+    const QJsonObject stored = value.toObject();
     for (auto it = stored.begin(); it != stored.end(); ++it)
         profiles.insert(it.key(), it.value().isObject() ? it.value().toObject() : QJsonObject());
     if (!profiles.contains(DefaultProfileName))
         profiles.insert(DefaultProfileName, QJsonObject());
     return profiles;
+}
+
+QJsonObject SettingsStore::allProfiles() const
+{
+    return normalisedProfiles(m_defaults.value(SettingsKey::SettingsProfiles));
+}
+
+// A value of the freshly loaded stored values inside an update, or the
+// registered default when the user never set it.
+QJsonValue SettingsStore::storedOrRegistered(const QJsonObject& stored, const QString& key) const
+{
+    return stored.contains(key) ? stored.value(key) : m_defaults.registeredDefaults().value(key);
 }
 
 QString SettingsStore::activeProfileName() const
@@ -373,12 +386,8 @@ std::optional<VTError> SettingsStore::setSettingValue(const QString& key, const 
     // The active profile is decided on the freshest file, inside the update,
     // so a profile switch made by someone else a moment ago is respected.
     const std::optional<VTError> error = m_defaults.update([&](QJsonObject& stored) {
-        QJsonObject profiles = stored.contains(SettingsKey::SettingsProfiles)
-            ? stored.value(SettingsKey::SettingsProfiles).toObject()
-            : m_defaults.registeredDefaults().value(SettingsKey::SettingsProfiles).toObject();
-        const QString storedActive = stored.contains(SettingsKey::ActiveSettingsProfile)
-            ? stored.value(SettingsKey::ActiveSettingsProfile).toString()
-            : m_defaults.registeredDefaults().value(SettingsKey::ActiveSettingsProfile).toString();
+        QJsonObject profiles = normalisedProfiles(storedOrRegistered(stored, SettingsKey::SettingsProfiles));
+        const QString storedActive = storedOrRegistered(stored, SettingsKey::ActiveSettingsProfile).toString();
         const bool named = !storedActive.isEmpty() && storedActive != DefaultProfileName
             && profiles.contains(storedActive);
         if (!named) {
@@ -394,8 +403,6 @@ std::optional<VTError> SettingsStore::setSettingValue(const QString& key, const 
         else
             profile.insert(key, value);
         profiles.insert(storedActive, profile);
-        if (!profiles.contains(DefaultProfileName))
-            profiles.insert(DefaultProfileName, QJsonObject());
         stored.insert(SettingsKey::SettingsProfiles, profiles);
     });
     // Our own change is not news to anyone.
@@ -522,11 +529,7 @@ bool SettingsStore::saveCurrentValuesAsProfileNamed(const QString& name)
             snapshot.insert(key, value);
     }
     m_defaults.update([&](QJsonObject& stored) {
-        QJsonObject profiles = stored.contains(SettingsKey::SettingsProfiles)
-            ? stored.value(SettingsKey::SettingsProfiles).toObject()
-            : m_defaults.registeredDefaults().value(SettingsKey::SettingsProfiles).toObject();
-        if (!profiles.contains(DefaultProfileName))
-            profiles.insert(DefaultProfileName, QJsonObject());
+        QJsonObject profiles = normalisedProfiles(storedOrRegistered(stored, SettingsKey::SettingsProfiles));
         profiles.insert(*trimmed, snapshot);
         stored.insert(SettingsKey::SettingsProfiles, profiles);
         stored.insert(SettingsKey::ActiveSettingsProfile, *trimmed);
@@ -541,10 +544,8 @@ bool SettingsStore::removeActiveProfile()
     if (active == DefaultProfileName)
         return false;
     m_defaults.update([&](QJsonObject& stored) {
-        QJsonObject profiles = stored.value(SettingsKey::SettingsProfiles).toObject();
+        QJsonObject profiles = normalisedProfiles(storedOrRegistered(stored, SettingsKey::SettingsProfiles));
         profiles.remove(active);
-        if (!profiles.contains(DefaultProfileName))
-            profiles.insert(DefaultProfileName, QJsonObject());
         stored.insert(SettingsKey::SettingsProfiles, profiles);
         stored.insert(SettingsKey::ActiveSettingsProfile, DefaultProfileName);
     });

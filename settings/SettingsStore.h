@@ -238,6 +238,7 @@ private:
     const Resolved& resolved(int profileKeyIndex) const;
     const Resolved& resolvedInput(InputType input, InputSetting setting) const;
     static int profileKeyIndex(QStringView key);
+    QJsonValue storedOrRegistered(const QJsonObject& stored, const QString& key) const;
     void postProfileDidChange();
     QJsonObject profileState() const;
     void announceExternalProfileChange();
