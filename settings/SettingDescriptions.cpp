@@ -55,6 +55,8 @@ std::vector<SettingDescription> buildTable()
         describe(SettingsKey::KeyboardPosition, K::String),
         describe(SettingsKey::MissionControlAction, K::String),
         describe(SettingsKey::ScreenshotAction, K::String),
+        describe(SettingsKey::EventBackend, K::String),
+        describe(SettingsKey::GrabKernelTouchInput, K::Boolean),
         describe(SettingsKey::SettingsProfiles, K::Profiles),
         describe(SettingsKey::ActiveSettingsProfile, K::String),
         describe(SettingsKey::AutomaticProfileSwitching, K::Boolean),

@@ -125,6 +125,8 @@ QJsonObject SettingsStore::registeredDefaultsTable()
         {SettingsKey::ShowTouchIndicators, false},
         {SettingsKey::MissionControlAction, QStringLiteral("key:Super")},
         {SettingsKey::ScreenshotAction, QStringLiteral("key:Print")},
+        {SettingsKey::EventBackend, QStringLiteral("auto")},
+        {SettingsKey::GrabKernelTouchInput, true},
     };
     for (InputType input : inputTypes()) {
         const int i = static_cast<int>(input);

@@ -90,6 +90,10 @@ inline const QString ShowTouchIndicators = QStringLiteral("showTouchIndicators")
 // "key:<name or code>", "run:<program> <arguments>" or "none".
 inline const QString MissionControlAction = QStringLiteral("missionControlAction");
 inline const QString ScreenshotAction = QStringLiteral("screenshotAction");
+// How synthetic input reaches the desktop: "auto", "xtest" or "uinput".
+inline const QString EventBackend = QStringLiteral("eventBackend");
+// Whether the kernel's own input nodes of the display are grabbed while touch runs.
+inline const QString GrabKernelTouchInput = QStringLiteral("grabKernelTouchInput");
 // Not registered; created by their owners on first use.
 inline const QString InstallID = QStringLiteral("installID");
 inline const QString ShownPolicyMessageIDs = QStringLiteral("shownPolicyMessageIDs");

@@ -36,7 +36,7 @@ QVariantMap& descriptorSummaryStorage()
 
 } // namespace
 
-const QString VTTouchBridge::GrabKernelInputKey = QStringLiteral("grabKernelTouchInput");
+const QString VTTouchBridge::GrabKernelInputKey = SettingsKey::GrabKernelTouchInput;
 
 const QString& lastDescriptorHex()
 {

@@ -2,6 +2,7 @@
 #include "base/Scheduler.h"
 #include "base/VTError.h"
 #include "gestures/EventSink.h"
+#include "settings/SettingsStore.h"
 
 #include <QRect>
 #include <QString>
@@ -19,7 +20,7 @@ class UserDefaults;
 // reachable.
 namespace EventSinkFactory {
 
-inline const QString SettingKey = QStringLiteral("eventBackend");
+inline const QString SettingKey = SettingsKey::EventBackend;
 inline const QString DefaultBackend = QStringLiteral("auto");
 
 enum class Backend { XTest, Uinput };
