@@ -96,6 +96,10 @@ TouchContactList contactsFromReport(const TouchLayout& layout, const std::uint8_
         ? readBits(report, length, layout.contactCountBitOffset, layout.contactCountBitLength)
         : 0;
 
+    // Each contact is built in a local and the count kept in a register:
+    // stores into the list could otherwise alias the report's bytes and
+    // force every field to be reloaded.
+    std::int32_t count = 0;
     const int slotTotal = std::clamp(layout.contactCount, 0, kMaxTouchSlots);
     for (int s = 0; s < slotTotal; ++s) {
         const TouchSlotLayout& slot = layout.contacts[s];
@@ -104,7 +108,7 @@ TouchContactList contactsFromReport(const TouchLayout& layout, const std::uint8_
             || (slot.inRangeBitOffset >= 0 && !flagBit(report, length, slot.inRangeBitOffset))
             || (slot.touchValidBitOffset >= 0 && !flagBit(report, length, slot.touchValidBitOffset)))
             continue;
-        TouchContact& contact = list.contacts[list.count++];
+        TouchContact contact;
         contact.slot = slot.slot;
         contact.flags = 3;
         contact.contactID = std::uint8_t(readBits(report, length, slot.contactIdBitOffset, slot.contactIdBitLength) & 0xFF);
@@ -116,7 +120,9 @@ TouchContactList contactsFromReport(const TouchLayout& layout, const std::uint8_
         contact.yMaximum = slot.yLogicalMaximum;
         contact.marker = markerFor(slot, report, length);
         contact.kind = kindFor(slot, contact.marker, report, length);
+        list.contacts[count++] = contact;
     }
+    list.count = count;
 
     list.frameContactCount = announced != 0 ? std::int32_t(announced) : list.count;
 
