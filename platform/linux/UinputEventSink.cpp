@@ -250,6 +250,7 @@ void UinputEventSink::postMediaKey(int keyType, bool down)
         pressHeld(id, *code);
     else
         releaseHeld(id);
+    m_modifiers.settle(inputHeld());
 }
 
 std::optional<UinputEventSink::KeyStroke> UinputEventSink::keyStrokeForCharacter(char32_t c)

@@ -157,6 +157,14 @@ TEST_F(UinputEventSinkTest, KeysCombosMediaKeysAndText)
     sink->postKey(999, true, 0);   // unknown: nothing
     EXPECT_EQ(keyboard.take(), (Words{keyWord(KEY_VOLUMEDOWN, 1), "SYN", keyWord(KEY_VOLUMEDOWN, 0), "SYN",
                                       keyWord(KEY_LEFTMETA, 1), "SYN", keyWord(KEY_LEFTMETA, 0), "SYN"}));
+    // A flag's modifier kept down by a media key goes up with the media key.
+    sink->postKey(0, true, EventFlags::Shift);
+    sink->postMediaKey(0, true);
+    sink->postKey(0, false, EventFlags::Shift);
+    sink->postMediaKey(0, false);
+    EXPECT_EQ(keyboard.take(), (Words{keyWord(KEY_LEFTSHIFT, 1), "SYN", keyWord(KEY_A, 1), "SYN",
+                                      keyWord(KEY_VOLUMEUP, 1), "SYN", keyWord(KEY_A, 0), "SYN",
+                                      keyWord(KEY_VOLUMEUP, 0), "SYN", keyWord(KEY_LEFTSHIFT, 0), "SYN"}));
 
     // ASCII types through the US positions; anything else cannot be typed.
     const std::u16string text = u"aA!\nä";
