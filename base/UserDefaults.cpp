@@ -113,8 +113,9 @@ void UserDefaults::registerDefaults(const QJsonObject& defaults)
 
 QJsonValue UserDefaults::value(QStringView key) const
 {
+    // A null left by a hand edit means "not set", as a null write does.
     const QJsonValue stored = m_stored.value(key);
-    if (!stored.isUndefined())
+    if (!stored.isUndefined() && !stored.isNull())
         return stored;
     return m_registered.value(key);
 }

@@ -48,7 +48,8 @@ public:
     void registerDefaults(const QJsonObject& defaults);
     QJsonObject registeredDefaults() const { return m_registered; }
 
-    // The user's value, else the registered default, else Undefined.
+    // The user's value, else the registered default, else Undefined. A
+    // stored null counts as not set.
     QJsonValue value(QStringView key) const;
     // The user's own value only (Undefined when not set).
     QJsonValue storedValue(QStringView key) const;

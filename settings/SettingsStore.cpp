@@ -5,7 +5,6 @@
 
 #include <QCollator>
 #include <QHash>
-#include <QJsonArray>
 
 #include <algorithm>
 #include <limits>
@@ -291,7 +290,13 @@ QJsonObject SettingsStore::allProfiles() const
 // registered default when the user never set it.
 QJsonValue SettingsStore::storedOrRegistered(const QJsonObject& stored, const QString& key) const
 {
-    return stored.contains(key) ? stored.value(key) : m_defaults.registeredDefaults().value(key);
+    const QJsonValue value = stored.value(key);
+    return value.isUndefined() || value.isNull() ? m_defaults.registeredDefaults().value(key) : value;
+}
+
+QJsonObject SettingsStore::storedProfiles(const QJsonObject& stored) const
+{
+    return normalisedProfiles(storedOrRegistered(stored, SettingsKey::SettingsProfiles));
 }
 
 QString SettingsStore::activeProfileName() const
@@ -347,13 +352,9 @@ QJsonValue SettingsStore::settingValue(QStringView key) const
     const int index = profileKeyIndex(key);
     if (index >= 0)
         return resolved(index).value;
-    // Keys outside the profile set follow the same rule; only profile keys
-    // have a built-in fallback.
-    refreshCache();
-    if (m_activeProfile == DefaultProfileName)
-        return m_defaults.value(key);
-    const QJsonValue value = allProfiles().value(m_activeProfile).toObject().value(key);
-    return value.isNull() ? QJsonValue(QJsonValue::Undefined) : value;
+    // Global keys never go through a profile: a named profile holds only
+    // profile keys, so going through it would hide the user's value.
+    return m_defaults.value(key);
 }
 
 double SettingsStore::settingDouble(QStringView key) const
@@ -387,10 +388,11 @@ std::optional<VTError> SettingsStore::setSettingValue(const QString& key, const 
     const bool remove = value.isUndefined() || value.isNull();
     // The active profile is decided on the freshest file, inside the update,
     // so a profile switch made by someone else a moment ago is respected.
+    const bool profileKey = isProfileKey(key);
     const std::optional<VTError> error = m_defaults.update([&](QJsonObject& stored) {
-        QJsonObject profiles = normalisedProfiles(storedOrRegistered(stored, SettingsKey::SettingsProfiles));
+        QJsonObject profiles = storedProfiles(stored);
         const QString storedActive = storedOrRegistered(stored, SettingsKey::ActiveSettingsProfile).toString();
-        const bool named = !storedActive.isEmpty() && storedActive != DefaultProfileName
+        const bool named = profileKey && !storedActive.isEmpty() && storedActive != DefaultProfileName
             && profiles.contains(storedActive);
         if (!named) {
             if (remove)
@@ -531,7 +533,7 @@ bool SettingsStore::saveCurrentValuesAsProfileNamed(const QString& name)
             snapshot.insert(key, value);
     }
     m_defaults.update([&](QJsonObject& stored) {
-        QJsonObject profiles = normalisedProfiles(storedOrRegistered(stored, SettingsKey::SettingsProfiles));
+        QJsonObject profiles = storedProfiles(stored);
         profiles.insert(*trimmed, snapshot);
         stored.insert(SettingsKey::SettingsProfiles, profiles);
         stored.insert(SettingsKey::ActiveSettingsProfile, *trimmed);
@@ -546,7 +548,7 @@ bool SettingsStore::removeActiveProfile()
     if (active == DefaultProfileName)
         return false;
     m_defaults.update([&](QJsonObject& stored) {
-        QJsonObject profiles = normalisedProfiles(storedOrRegistered(stored, SettingsKey::SettingsProfiles));
+        QJsonObject profiles = storedProfiles(stored);
         profiles.remove(active);
         stored.insert(SettingsKey::SettingsProfiles, profiles);
         stored.insert(SettingsKey::ActiveSettingsProfile, DefaultProfileName);

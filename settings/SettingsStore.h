@@ -162,16 +162,18 @@ public:
     QJsonObject allProfiles() const;
     QString activeProfileName() const;
 
-    // Undefined when neither the profile, the defaults nor the built-in
-    // table has the key.
+    // Profile keys resolve through the active profile, then the built-in
+    // table; every other key is global and reads the defaults directly.
+    // Undefined when nothing holds the key.
     QJsonValue settingValue(QStringView key) const;
     double settingDouble(QStringView key) const;
     qint64 settingInteger(QStringView key) const;
     bool settingBool(QStringView key) const;
     QString settingString(QStringView key) const;
 
-    // Writes to exactly one place: the top-level key while "Default" is
-    // active, the active profile's dictionary otherwise. Undefined or null
+    // Writes to exactly one place: for a profile key, the top-level key
+    // while "Default" is active and the active profile's dictionary
+    // otherwise; any other key always at the top level. Undefined or null
     // removes the key.
     std::optional<VTError> setSettingValue(const QString& key, const QJsonValue& value);
 
@@ -243,6 +245,7 @@ private:
     const Resolved& resolvedInput(InputType input, InputSetting setting) const;
     static int profileKeyIndex(QStringView key);
     QJsonValue storedOrRegistered(const QJsonObject& stored, const QString& key) const;
+    QJsonObject storedProfiles(const QJsonObject& stored) const;
     void postProfileDidChange();
     QJsonObject profileState() const;
     void announceExternalProfileChange();

@@ -43,21 +43,12 @@ const SettingDescription* knownKeyOrComplain(const QString& key)
     return description;
 }
 
-// The value in force: through the active profile for profile keys, the
-// stored or registered value for the others.
-QJsonValue valueInForce(const SettingsStore& store, const QString& key)
-{
-    if (SettingsStore::isProfileKey(key))
-        return store.settingValue(key);
-    return store.defaults().value(key);
-}
-
 int read(const SettingsStore& store, const QStringList& args)
 {
     if (args.isEmpty()) {
         QJsonObject values = store.defaults().storedValues();
         for (const SettingDescription& description : SettingDescriptions::all()) {
-            const QJsonValue value = valueInForce(store, description.key);
+            const QJsonValue value = store.settingValue(description.key);
             if (!value.isUndefined())
                 values.insert(description.key, value);
         }
@@ -69,7 +60,8 @@ int read(const SettingsStore& store, const QStringList& args)
         return 2;
     }
     const QString& key = args.first();
-    const QJsonValue value = SettingDescriptions::find(key) ? valueInForce(store, key) : store.defaults().value(key);
+    // The value in force: through the active profile for profile keys.
+    const QJsonValue value = store.settingValue(key);
     if (value.isUndefined()) {
         if (knownKeyOrComplain(key))
             err() << "velotap defaults: " << key << " has no value\n";
@@ -102,8 +94,6 @@ int write(SettingsStore& store, const QStringList& args)
         err() << "velotap defaults: " << parsed.error << '\n';
         return 2;
     }
-    if (description->profileKey)
-        return reportWriteError(store.setSettingValue(key, parsed.value));
     if (key == SettingsKey::ActiveSettingsProfile) {
         // Switching to a profile that does not exist would silently mean "Default".
         const QString name = SettingsStore::trimmedProfileName(parsed.value.toString()).value_or(QString());
@@ -115,7 +105,7 @@ int write(SettingsStore& store, const QStringList& args)
         store.applyProfileNamed(name);
         return 0;
     }
-    return reportWriteError(store.defaults().setValue(key, parsed.value));
+    return reportWriteError(store.setSettingValue(key, parsed.value));
 }
 
 int remove(SettingsStore& store, const QStringList& args)
@@ -125,17 +115,10 @@ int remove(SettingsStore& store, const QStringList& args)
         return 2;
     }
     const QString& key = args.first();
-    const SettingDescription* description = SettingDescriptions::find(key);
-    if (!description) {
-        // A stray key (a typo written by hand, an old version's) may still go.
-        if (store.defaults().hasStoredValue(key))
-            return reportWriteError(store.defaults().removeValue(key));
-        knownKeyOrComplain(key);
+    // A stray key (a typo written by hand, an old version's) may still go.
+    if (!store.defaults().hasStoredValue(key) && !knownKeyOrComplain(key))
         return 2;
-    }
-    if (description->profileKey)
-        return reportWriteError(store.setSettingValue(key, QJsonValue::Undefined));
-    return reportWriteError(store.defaults().removeValue(key));
+    return reportWriteError(store.setSettingValue(key, QJsonValue::Undefined));
 }
 
 int listKeys(const SettingsStore& store)

@@ -67,7 +67,7 @@ TEST(UserDefaults, RegisteredDefaultsRemovalAndValueTypesSurviveTheFile)
     const qint64 beyondDouble = (qint64(1) << 53) + 1;
     {
         UserDefaults defaults(dir.path());
-        defaults.registerDefaults({{"speed", 1.5}, {"enabled", true}});
+        defaults.registerDefaults({{"speed", 1.5}, {"enabled", true}, {"scale", 2.0}});
         EXPECT_EQ(defaults.value(u"speed").toDouble(), 1.5);
         EXPECT_FALSE(QFile::exists(defaults.filePath())) << "reads and registering never write";
 
@@ -84,10 +84,12 @@ TEST(UserDefaults, RegisteredDefaultsRemovalAndValueTypesSurviveTheFile)
         defaults.setValue("nested", QJsonObject{{"Work", QJsonObject{{"a", 1}}}, {"list", QJsonArray{1, "x"}}});
         EXPECT_FALSE(defaults.setValue("gone", QJsonValue::Null));
         EXPECT_FALSE(defaults.hasStoredValue(u"gone"));
+        defaults.update([](QJsonObject& stored) { stored.insert("enabled", QJsonValue::Null); });
+        EXPECT_TRUE(defaults.boolValue(u"enabled")) << "a null left in the file means not set";
     }
     const QJsonObject onDisk = fileContent(dir.filePath("defaults.json"));
     EXPECT_FALSE(onDisk.contains("speed"));
-    EXPECT_FALSE(onDisk.contains("enabled")) << "registered defaults are never written";
+    EXPECT_FALSE(onDisk.contains("scale")) << "registered defaults are never written";
     EXPECT_EQ(QFile::permissions(dir.filePath("defaults.json")), QFileDevice::ReadOwner | QFileDevice::WriteOwner
                                                                   | QFileDevice::ReadUser | QFileDevice::WriteUser);
 

@@ -110,7 +110,12 @@ TEST_F(SettingsStoreTest, ReadsGoThroughTheActiveProfileAndItsFallbacks)
     EXPECT_EQ(store.scrollScale(), 1.5);
     EXPECT_EQ(store.touchDelay(), 0.3);
     EXPECT_EQ(store.mouseActionForInput(Finger1), MouseAction::Left);
-    EXPECT_FALSE(store.naturalScroll() != defaults.boolValue(u"naturalScroll")) << "global, whatever the profile";
+    // Global keys never go through the profile, for reads or writes.
+    store.setSettingValue(SettingsKey::MissionControlAction, "key:F3");
+    EXPECT_EQ(defaults.storedValue(SettingsKey::MissionControlAction).toString(), "key:F3");
+    EXPECT_EQ(store.settingString(SettingsKey::MissionControlAction), "key:F3");
+    EXPECT_TRUE(store.settingBool(SettingsKey::NaturalScroll));
+    EXPECT_FALSE(profile("Work").contains(SettingsKey::MissionControlAction));
 
     // Malformed values never fail.
     store.applyProfileNamed("Broken");
