@@ -41,24 +41,28 @@ QString hexField(std::int64_t value, int digits)
     return QStringLiteral("%1").arg(qulonglong(std::max<std::int64_t>(value, 0)), digits, 16, QLatin1Char('0'));
 }
 
-// Hexadecimal unsigned 32-bit, "0x" allowed, at least one digit, nothing else.
+// Hexadecimal unsigned 32-bit, "0x" allowed, at least one digit, nothing else;
+// leading zeros do not count against the width.
 std::optional<std::uint32_t> parseHex32(QStringView text)
 {
     if (text.startsWith(QLatin1String("0x"), Qt::CaseInsensitive))
         text = text.mid(2);
-    if (text.isEmpty() || text.size() > 8)
+    if (text.isEmpty())
         return std::nullopt;
-    std::uint32_t value = 0;
+    std::uint64_t value = 0;
     for (QChar c : text) {
-        const int digit = c.isDigit() ? c.unicode() - '0'
-                          : (c >= QLatin1Char('a') && c <= QLatin1Char('f')) ? c.unicode() - 'a' + 10
-                          : (c >= QLatin1Char('A') && c <= QLatin1Char('F')) ? c.unicode() - 'A' + 10
-                                                                             : -1;
-        if (digit < 0 || c.unicode() > 127)
+        const char16_t u = c.unicode();
+        const int digit = (u >= '0' && u <= '9') ? u - '0'
+                          : (u >= 'a' && u <= 'f') ? u - 'a' + 10
+                          : (u >= 'A' && u <= 'F') ? u - 'A' + 10
+                                                   : -1;
+        if (digit < 0)
             return std::nullopt;
-        value = value * 16 + std::uint32_t(digit);
+        value = value * 16 + std::uint64_t(digit);
+        if (value > 0xFFFFFFFFu)
+            return std::nullopt;
     }
-    return value;
+    return std::uint32_t(value);
 }
 
 bool parsesToValidLayout(const QByteArray& descriptor, TouchLayout* layout = nullptr)

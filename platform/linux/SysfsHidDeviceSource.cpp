@@ -15,6 +15,7 @@
 #include <linux/input.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -150,10 +151,12 @@ private:
                 continue;
             if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
                 return;
-            // End of file or a read error: the device is gone.
+            // End of file or a read error: the device is gone. The handler
+            // usually destroys this stream, so it runs from a local copy.
             closeAll();
-            if (m_onRemoval)
-                m_onRemoval();
+            const HidDeviceSource::RemovalHandler onRemoval = std::exchange(m_onRemoval, {});
+            if (onRemoval)
+                onRemoval();
             return;
         }
     }

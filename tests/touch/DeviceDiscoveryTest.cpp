@@ -113,7 +113,8 @@ TEST(DeviceDiscovery, MatchingAndChoosingBySelection)
 
     EXPECT_TRUE(DeviceMatching::forSelection("0x4e8:2084").byVendorAndProduct);
     EXPECT_EQ(DeviceMatching::forSelection("0x4e8:2084").vendorID, 0x4E8u);
-    for (const char* fallback : {"04e8", "0x:2084", "zz:2084", "04e8:", "123456789:1", "+4e8:2084"})
+    EXPECT_EQ(DeviceMatching::forSelection("0X0000000004E8:ffffffff").productID, 0xFFFFFFFFu); // leading zeros are fine
+    for (const char* fallback : {"04e8", "0x:2084", "zz:2084", "04e8:", "123456789:1", "1:100000000", "+4e8:2084"})
         EXPECT_FALSE(DeviceMatching::forSelection(fallback).byVendorAndProduct) << fallback;
     // A selection without a colon uses the default matching but no signature equals it.
     EXPECT_EQ(chooseDevice(matchingDevices(all, "04e8"), "04e8", status).index, -1);
