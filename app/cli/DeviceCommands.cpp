@@ -56,20 +56,96 @@ std::optional<QRectF> parseGeometry(const QString& text)
     return QRectF(m.captured(3).toInt(), m.captured(4).toInt(), m.captured(1).toInt(), m.captured(2).toInt());
 }
 
-QString deviceLine(const HidDeviceInfo& device)
+// The hid-recorder "I:" bus number of a transport name.
+std::uint32_t busNumber(const HidDeviceInfo& device)
 {
-    const QVariantMap& p = device.properties;
-    QString name = QStringLiteral("%1 %2").arg(stringProperty(device, HidProperty::Manufacturer).value_or(QString()),
-                                                  stringProperty(device, HidProperty::Product).value_or(QString())).trimmed();
-    if (name.isEmpty())
-        name = QStringLiteral("(no name)");
-    QString line = QStringLiteral("%1  %2:%3  %4").arg(device.node,
-                                                        hexPropertyText(numberProperty(device, HidProperty::VendorID), 4).mid(2),
-                                                        hexPropertyText(numberProperty(device, HidProperty::ProductID), 4).mid(2), name);
-    if (p.contains(HidProperty::Transport))
-        line += QStringLiteral("  [%1]").arg(p.value(HidProperty::Transport).toString());
-    return line;
+    static const QMap<QString, std::uint32_t> buses{{QStringLiteral("USB"), 0x03}, {QStringLiteral("Bluetooth"), 0x05},
+                                                    {QStringLiteral("Virtual"), 0x06}, {QStringLiteral("I2C"), 0x18},
+                                                    {QStringLiteral("SPI"), 0x1C}};
+    return buses.value(stringProperty(device, HidProperty::Transport).value_or(QString()), 0);
 }
+
+// What each touch of a dry run did, told in a line each at the end: a touch
+// runs from the first contact to the next first contact, so the events
+// posted after the lift (a pending click, inertia) still count for it.
+class TouchSummary {
+public:
+    void contacts(double time, const QVariantList& list)
+    {
+        if (!list.isEmpty() && m_previousCount == 0)
+            m_touches.push_back(Touch{time, -1, 0, {}, {}, 0});
+        if (!m_touches.empty()) {
+            Touch& touch = m_touches.back();
+            if (list.isEmpty() && m_previousCount > 0)
+                touch.lift = time;
+            if (list.size() > touch.mostContacts) {
+                touch.mostContacts = int(list.size());
+                touch.kind = list.first().toMap().value(QStringLiteral("kindName")).toString();
+            }
+        }
+        m_previousCount = int(list.size());
+    }
+
+    void event(double time, const QString& line)
+    {
+        if (m_touches.empty())
+            return;
+        Touch& touch = m_touches.back();
+        touch.events << line;
+        if (touch.lift >= 0 && time > touch.lift && line.contains(QLatin1String("scroll wheel")))
+            ++touch.coasting;
+    }
+
+    QStringList lines() const
+    {
+        QStringList result;
+        for (const Touch& touch : m_touches) {
+            const QString input = touch.mostContacts > 1 ? QStringLiteral("%1 fingers").arg(touch.mostContacts) : touch.kind;
+            result << QStringLiteral("%1 s  %2  %3").arg(touch.start, 6, 'f', 2).arg(input, -9).arg(gesture(touch));
+        }
+        return result;
+    }
+
+private:
+    struct Touch {
+        double start = 0;
+        double lift = -1;
+        int mostContacts = 0;
+        QString kind;
+        QStringList events;
+        int coasting = 0;
+    };
+    std::vector<Touch> m_touches;
+    int m_previousCount = 0;
+
+    static QString gesture(const Touch& touch)
+    {
+        const auto count = [&](QLatin1String what) {
+            return std::count_if(touch.events.begin(), touch.events.end(), [&](const QString& l) { return l.contains(what); });
+        };
+        if (const auto magnify = count(QLatin1String("magnify")))
+            return QStringLiteral("pinch: %1 magnify events").arg(magnify);
+        if (const auto wheels = count(QLatin1String("scroll wheel"))) {
+            QString text = QStringLiteral("scroll: %1 wheel events").arg(wheels - touch.coasting);
+            if (touch.coasting > 0)
+                text += QStringLiteral(", then %1 more coasting with inertia").arg(touch.coasting);
+            return text;
+        }
+        if (count(QLatin1String("right-down")))
+            return QStringLiteral("right click");
+        if (count(QLatin1String("other-down")))
+            return QStringLiteral("middle click");
+        if (const auto drags = count(QLatin1String("left-dragged")))
+            return QStringLiteral("drag: %1 moves with the left button down").arg(drags);
+        if (count(QLatin1String("click=2")))
+            return QStringLiteral("double click");
+        if (count(QLatin1String("left-down")))
+            return QStringLiteral("click");
+        if (touch.events.isEmpty())
+            return QStringLiteral("no event");
+        return touch.events.size() == 1 ? QStringLiteral("1 event") : QStringLiteral("%1 events").arg(touch.events.size());
+    }
+};
 
 // The device DEVICE names: a node (/dev/hidraw3 or hidraw3), a stored
 // signature, or nothing for the device touch would choose on its own.
@@ -113,16 +189,41 @@ int devices(const QStringList& args)
         return 0;
     }
 
-    out() << "Touch devices:\n";
-    if (entries.isEmpty())
-        out() << "  none\n";
+    if (entries.isEmpty() && catalogue.empty()) {
+        out() << (all.empty() ? "No touch display found: no HID devices are connected.\n"
+                              : "No touch display found among the connected HID devices.\n")
+              << "Connect the display by USB; it is listed here once the kernel shows it under /sys/class/hidraw.\n";
+        out().flush();
+        return 0;
+    }
+
+    // The nodes of each listed device: one entry may stand for several interfaces.
+    QStringList signatures;
+    QMap<QString, QStringList> nodes;
     for (const HidDeviceInfo& device : all) {
         if (!isTouchCandidate(device))
             continue;
-        out() << "  " << deviceLine(device);
+        const QString signature = deviceSignature(device);
+        if (!nodes.contains(signature))
+            signatures << signature;
+        QString node = device.node;
         if (!source.canRead(device))
-            out() << "  (no read access: see the udev rule in the README)";
-        out() << "\n";
+            node += QStringLiteral(" (no read access: see the udev rule in the README)");
+        nodes[signature] << node;
+    }
+    out() << "Touch devices:\n";
+    if (entries.isEmpty())
+        out() << "  none\n";
+    for (qsizetype i = 0; i < entries.size(); ++i) {
+        const QVariantMap entry = entries[i].toMap();
+        out() << "  " << entry.value(QStringLiteral("vendor_id")).toString() << ":"
+              << entry.value(QStringLiteral("product_id")).toString() << "  "
+              << entry.value(QStringLiteral("manufacturer_string")).toString() << " / "
+              << entry.value(QStringLiteral("product_string")).toString() << "  ["
+              << entry.value(QStringLiteral("transport")).toString() << "]";
+        if (entry.contains(QStringLiteral("max_input_report_size")))
+            out() << "  reports up to " << entry.value(QStringLiteral("max_input_report_size")).toLongLong() << " bytes";
+        out() << "\n      " << nodes.value(signatures.value(i)).join(QStringLiteral(", ")) << "\n";
     }
     out() << "\nDevices that can be selected (deviceSelection):\n";
     if (catalogue.empty())
@@ -178,7 +279,7 @@ int record(const QStringList& args)
     header.name = QStringLiteral("%1 %2").arg(stringProperty(*device, HidProperty::Manufacturer).value_or(QString()),
                                                stringProperty(*device, HidProperty::Product).value_or(QString())).trimmed();
     header.physicalPath = device->node;
-    header.bus = stringProperty(*device, HidProperty::Transport) == QStringLiteral("USB") ? 3 : 0;
+    header.bus = busNumber(*device);
     header.vendorID = std::uint32_t(std::max<std::int64_t>(0, numberProperty(*device, HidProperty::VendorID)));
     header.productID = std::uint32_t(std::max<std::int64_t>(0, numberProperty(*device, HidProperty::ProductID)));
     header.descriptor = reportDescriptorData(*device);
@@ -316,7 +417,6 @@ int replay(const QStringList& args)
     if (dryRun) {
         auto traceSink = std::make_unique<TraceEventSink>(*scheduler);
         traceSink->setKeepsLines(false);
-        traceSink->setLineHandler([](const QString& line) { out() << "  -> " << line << "\n"; });
         trace = traceSink.get();
         sink = std::move(traceSink);
     } else {
@@ -357,19 +457,32 @@ int replay(const QStringList& args)
     }
 
     int events = 0;
-    if (trace)
+    TouchSummary summary;
+    ScopedObserver contacts;
+    if (trace) {
+        contacts = ScopedObserver(center, VTNotification::CompatibilityReport, [&](const Notification& n) {
+            summary.contacts(scheduler->now(), n.userInfo.value(QStringLiteral("contacts")).toList());
+        });
         trace->setLineHandler([&](const QString& line) {
             ++events;
+            summary.event(scheduler->now(), line);
             flushRepeats();
             lastText.clear();
             out() << "  -> " << line << "\n";
         });
+    }
 
     const QRectF bounds = displays->displayBounds(displays->mainDisplay());
     out() << "Replaying " << QFileInfo(path).fileName() << ": \"" << recording->name << "\", " << reportCount
           << " reports over " << QString::number(duration, 'f', 2) << " s onto "
           << QStringLiteral("%1x%2+%3+%4").arg(bounds.width()).arg(bounds.height()).arg(bounds.x()).arg(bounds.y())
           << (dryRun ? " (dry run: events are printed, not posted)\n" : "\n");
+    if (!settings.isEmpty()) {
+        QStringList changed;
+        for (const auto& [key, text] : settings)
+            changed << key + QLatin1Char('=') + text;
+        out() << "settings changed for this replay: " << changed.join(QStringLiteral(", ")) << "\n";
+    }
     out().flush();
 
     VTError startError;
@@ -389,6 +502,9 @@ int replay(const QStringList& args)
             manual->advanceTo(manual->nextDueTime());
         flushRepeats();
         out() << "\n" << source.deliveredCount() << " reports, " << events << " events\n";
+        const QStringList touches = summary.lines();
+        if (!touches.isEmpty())
+            out() << "\nTouches:\n  " << touches.join(QStringLiteral("\n  ")) << "\n";
         out().flush();
         return 0;
     }
