@@ -189,8 +189,8 @@ def main():
         'I: 3 0000 0000',
     ]
     for time, data in gestures():
-        lines.append('E: %d.%06d %d %s' % (int(time), round((time - int(time)) * 1e6) % 1000000, len(data),
-                                            ' '.join('%02x' % b for b in data)))
+        seconds, micros = divmod(round(time * 1e6), 1000000)
+        lines.append('E: %d.%06d %d %s' % (seconds, micros, len(data), ' '.join('%02x' % b for b in data)))
     with open(path, 'w') as f:
         f.write('\n'.join(lines) + '\n')
 
