@@ -103,13 +103,7 @@ SettingsStore& SettingsStore::standard()
 QJsonObject SettingsStore::registeredDefaultsTable()
 {
     QJsonObject table{
-        {SettingsKey::ScrollScale, 1.5},
-        {SettingsKey::InertiaDecay, 0.95},
-        {SettingsKey::InertiaBoost, 2.0},
         {SettingsKey::NaturalScroll, true},
-        {SettingsKey::TouchDelay, 0.1},
-        {SettingsKey::ScrollReleaseDelay, 0.01},
-        {SettingsKey::HoldRepeatInterval, 0.1},
         {SettingsKey::HideCursor, false},
         {SettingsKey::ApiBaseURL, DefaultApiBaseURL},
         {SettingsKey::DeviceSelection, QStringLiteral("auto")},
@@ -127,11 +121,12 @@ QJsonObject SettingsStore::registeredDefaultsTable()
         {SettingsKey::EventBackend, QStringLiteral("auto")},
         {SettingsKey::GrabKernelTouchInput, true},
     };
-    for (InputType input : inputTypes()) {
-        const int i = static_cast<int>(input);
-        table.insert(inputKey(input, InputSetting::MouseAction), DefaultMouseActions[i]);
-        table.insert(inputKey(input, InputSetting::ModifierAction), 0);
-        table.insert(inputKey(input, InputSetting::InertiaEnabled), input == InputType::Finger2);
+    // The profile keys register their built-in values, except the key combo
+    // keys, which stay unregistered.
+    const QJsonObject& builtin = builtinDefaults();
+    for (const QString& key : profileKeys()) {
+        if (!key.contains(QLatin1String("KeyCombo")))
+            table.insert(key, builtin.value(key));
     }
     return table;
 }
@@ -164,24 +159,9 @@ const QString& SettingsStore::inputTypeName(InputType input)
     return inputTypeNames().at(static_cast<int>(input));
 }
 
-std::optional<InputType> SettingsStore::inputTypeFromName(QStringView name)
-{
-    const QStringList& names = inputTypeNames();
-    for (int i = 0; i < names.size(); ++i) {
-        if (names.at(i) == name)
-            return static_cast<InputType>(i);
-    }
-    return std::nullopt;
-}
-
 const QString& SettingsStore::inputKey(InputType input, InputSetting setting)
 {
     return composedInputKeys()[static_cast<int>(input) * InputSettingCount + static_cast<int>(setting)];
-}
-
-const QString& SettingsStore::inputSettingSuffix(InputSetting setting)
-{
-    return suffixes()[static_cast<int>(setting)];
 }
 
 const QStringList& SettingsStore::profileKeys()

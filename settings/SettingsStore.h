@@ -144,11 +144,9 @@ public:
     static const std::array<InputType, InputTypeCount>& inputTypes();
     static const QStringList& inputTypeNames(); // "finger1" ... "eraser"
     static const QString& inputTypeName(InputType input);
-    static std::optional<InputType> inputTypeFromName(QStringView name);
 
     // "<input><Suffix>", e.g. finger2MouseAction; built once, never allocates.
     static const QString& inputKey(InputType input, InputSetting setting);
-    static const QString& inputSettingSuffix(InputSetting setting); // "MouseAction" ...
 
     static const QStringList& profileKeys(); // the 36 keys a profile holds
     static bool isProfileKey(QStringView key);

@@ -74,6 +74,26 @@ TEST_F(SettingsStoreTest, FreshStoreReadsTheRegisteredValues)
     EXPECT_EQ(store.activeProfileName(), "Default");
     EXPECT_EQ(store.profileNames(), QStringList{"Default"});
 
+    // The registered table, key by key; the key combo keys are not registered.
+    QJsonObject registered{
+        {"scrollScale", 1.5}, {"inertiaDecay", 0.95}, {"inertiaBoost", 2.0}, {"naturalScroll", true},
+        {"touchDelay", 0.1}, {"scrollReleaseDelay", 0.01}, {"holdRepeatInterval", 0.1}, {"hideCursor", false},
+        {"apiBaseURL", "https://api.example.com/"}, {"deviceSelection", "auto"}, {"displaySelection", "auto"},
+        {"settingsProfiles", QJsonObject{{"Default", QJsonObject()}}}, {"activeSettingsProfile", "Default"},
+        {"automaticProfileSwitching", true}, {"welcomeAcceptedVersion", ""},
+        {"initialCompatibilityReportSent", false}, {"permissionsCompatibilityCheckPending", false},
+        {"keyboardPosition", "bottomCenter"}, {"showTouchIndicators", false},
+        {"missionControlAction", "key:Super"}, {"screenshotAction", "key:Print"}, {"eventBackend", "auto"},
+        {"grabKernelTouchInput", true},
+    };
+    for (int i = 0; i < InputTypeCount; ++i) {
+        const QString name = SettingsStore::inputTypeNames().at(i);
+        registered.insert(name + "MouseAction", static_cast<qint64>(expected[i]));
+        registered.insert(name + "ModifierAction", 0);
+        registered.insert(name + "InertiaEnabled", i == 1);
+    }
+    EXPECT_EQ(defaults.registeredDefaults(), registered);
+
     EXPECT_EQ(SettingsStore::profileKeys().size(), 36);
     EXPECT_EQ(SettingsStore::builtinDefaults().size(), 36);
     EXPECT_EQ(SettingsStore::profileKeys().at(6), "finger1MouseAction");
