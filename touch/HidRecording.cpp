@@ -4,6 +4,8 @@
 #include <QHash>
 #include <QStringList>
 
+#include <cstdint>
+
 namespace {
 
 void setError(QString* error, const QString& text)
@@ -96,6 +98,11 @@ std::optional<QByteArray> parseHexBytes(const QString& text, QString* error)
 
 bool looksLikeHidRecording(const QByteArray& text)
 {
+    // Raw descriptor bytes nearly always hold control bytes (0x01 and the
+    // like); a recording is text.
+    for (const char c : text)
+        if (std::uint8_t(c) < 0x20 && c != '\n' && c != '\r' && c != '\t')
+            return false;
     return text.startsWith("R:") || text.contains("\nR:");
 }
 

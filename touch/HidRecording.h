@@ -26,7 +26,8 @@ struct HidRecording {
 // odd number of digits.
 std::optional<QByteArray> parseHexBytes(const QString& text, QString* error = nullptr);
 
-// True when the text looks like a hid-recorder recording (has an "R:" line).
+// True when the content looks like a hid-recorder recording: text (no
+// control bytes but line ends and tabs) with an "R:" line.
 bool looksLikeHidRecording(const QByteArray& text);
 
 // Parses a recording. Files with several devices ("D:" lines) hold each

@@ -32,9 +32,13 @@ std::int32_t clampedPosition(std::int64_t position)
     return static_cast<std::int32_t>(std::min(position, kMaxBitPosition));
 }
 
-TouchSlotLayout emptySlot()
+// Keeps a range at least one unit wide so that mapping never divides by
+// zero. A minimum of INT32_MAX cannot be widened and is left as declared
+// rather than wrapping the maximum to INT32_MIN.
+void widenToOneUnit(std::int32_t minimum, std::int32_t& maximum)
 {
-    return TouchSlotLayout{};
+    if (minimum < std::numeric_limits<std::int32_t>::max() && maximum < minimum + 1)
+        maximum = minimum + 1;
 }
 
 class DescriptorWalk {
@@ -311,7 +315,7 @@ private:
         // Only the first report that opens a contact collection is followed.
         if (m_reportID == kUnset || (m_chosenReportID != kUnset && m_reportID != m_chosenReportID))
             return;
-        m_slot = emptySlot();
+        m_slot = TouchSlotLayout{};
         m_chosenReportID = m_reportID;
         if (finger) {
             m_slot.preferredKind = ContactKindFinger;
@@ -334,17 +338,14 @@ private:
             return;
         const TouchSlotLayout& slot = m_slot;
         if (slot.tipSwitchBitOffset < 0 || slot.contactIdBitOffset < 0 || slot.xBitOffset < 0 || slot.yBitOffset < 0) {
-            m_slot = emptySlot();
+            m_slot = TouchSlotLayout{};
             return;
         }
         TouchSlotLayout& built = m_layout.contacts[m_layout.contactCount];
         built = slot;
         built.slot = m_layout.contactCount;
-        // Keep every range at least one unit wide so that mapping never divides by zero.
-        if (built.xLogicalMaximum < built.xLogicalMinimum + std::int64_t(1))
-            built.xLogicalMaximum = static_cast<std::int32_t>(std::int64_t(built.xLogicalMinimum) + 1);
-        if (built.yLogicalMaximum < built.yLogicalMinimum + std::int64_t(1))
-            built.yLogicalMaximum = static_cast<std::int32_t>(std::int64_t(built.yLogicalMinimum) + 1);
+        widenToOneUnit(built.xLogicalMinimum, built.xLogicalMaximum);
+        widenToOneUnit(built.yLogicalMinimum, built.yLogicalMaximum);
         ++m_layout.contactCount;
         m_layout.hasLogicalRanges = true;
         m_layout.hasTouchValid |= built.touchValidBitOffset >= 0;
@@ -353,7 +354,7 @@ private:
         m_layout.hasEraser |= built.eraserBitOffset >= 0;
         m_layout.hasWidth |= built.widthBitOffset >= 0;
         m_layout.hasHeight |= built.heightBitOffset >= 0;
-        m_slot = emptySlot();
+        m_slot = TouchSlotLayout{};
     }
 
     TouchLayout& m_layout;

@@ -70,6 +70,32 @@ std::optional<DescriptorSource> loadSource(const QString& source, const char* co
     return DescriptorSource{*bytes, std::nullopt};
 }
 
+TouchLayout layoutOf(const QByteArray& descriptor)
+{
+    return parseReportDescriptor(data(descriptor), std::size_t(descriptor.size()));
+}
+
+// The decoder status a touch bridge would show after trying this
+// descriptor, so that decoded texts say why nothing is decoded.
+QString decoderStatusFor(const QByteArray& descriptor, const TouchLayout& layout)
+{
+    if (layout.valid)
+        return decoderStatusText(layout);
+    return descriptor.isEmpty() ? QStringLiteral("HID report descriptor unavailable") : QString::fromLatin1(kInvalidLayoutText);
+}
+
+// The failure, and on a second line what the walk was missing.
+void reportInvalidLayout(const QByteArray& descriptor, const TouchLayout& layout, const char* command)
+{
+    err() << kInvalidLayoutText << "\nvelotap " << command << ": ";
+    if (descriptor.isEmpty())
+        err() << "the descriptor is empty\n";
+    else if (!layout.hasFingerCollection && !layout.hasPenCollection)
+        err() << "no Finger, Stylus or Pen collection follows a Report ID\n";
+    else
+        err() << "no Finger, Stylus or Pen collection has all of Tip Switch, Contact Identifier, X and Y\n";
+}
+
 QString cell(std::int32_t offset)
 {
     return offset < 0 ? QStringLiteral("-") : QString::number(offset);
@@ -132,9 +158,9 @@ int describe(const QStringList& args)
     const std::optional<DescriptorSource> loaded = loadSource(source, "describe");
     if (!loaded)
         return 2;
-    const TouchLayout layout = parseReportDescriptor(data(loaded->descriptor), std::size_t(loaded->descriptor.size()));
+    const TouchLayout layout = layoutOf(loaded->descriptor);
     if (!layout.valid) {
-        err() << kInvalidLayoutText << "\n";
+        reportInvalidLayout(loaded->descriptor, layout, "describe");
         return 1;
     }
     out() << QJsonDocument(QJsonObject::fromVariantMap(descriptorSummary(layout))).toJson(QJsonDocument::Indented);
@@ -173,9 +199,9 @@ int decode(const QStringList& args)
         return 2;
     }
 
-    const TouchLayout layout = parseReportDescriptor(data(loaded->descriptor), std::size_t(loaded->descriptor.size()));
-    // Without a layout there is no decoder: the texts show the bytes only.
-    const QString status = layout.valid ? decoderStatusText(layout) : QString();
+    const TouchLayout layout = layoutOf(loaded->descriptor);
+    // Without a layout nothing decodes: the texts show the bytes and why.
+    const QString status = decoderStatusFor(loaded->descriptor, layout);
     TouchReportDecoder decoder(layout);
     for (const QByteArray& report : reports) {
         const TouchContactList list = decoder.contactsFromReport(data(report), std::size_t(report.size()));
@@ -185,7 +211,7 @@ int decode(const QStringList& args)
     }
     out().flush();
     if (!layout.valid) {
-        err() << kInvalidLayoutText << "\n";
+        reportInvalidLayout(loaded->descriptor, layout, "decode");
         return 1;
     }
     return 0;

@@ -260,6 +260,12 @@ TEST(DescriptorParser, SlotsAndContactCount)
     EXPECT_EQ(flatLayout.contacts[0].xLogicalMaximum, 1);
     EXPECT_EQ(flatLayout.contacts[0].yLogicalMinimum, 10);
     EXPECT_EQ(flatLayout.contacts[0].yLogicalMaximum, 11);
+    // A minimum of INT32_MAX cannot widen: the maximum stays, it does not wrap.
+    touchtest::Descriptor top;
+    top.touchScreenApplication(1).usagePage(0x0D).usage(0x22).collection();
+    top.field(0x0D, 0x42, 1).padding(7).field(0x0D, 0x51, 8).raw({0x17, 0xFF, 0xFF, 0xFF, 0x7F, 0x27, 0xFF, 0xFF, 0xFF, 0x7F});
+    top.field(0x01, 0x30, 16).field(0x01, 0x31, 16).end().end();
+    EXPECT_EQ(parse(top).contacts[0].xLogicalMaximum, std::numeric_limits<std::int32_t>::max());
 
     // Absurd sizes and counts saturate the positions instead of wrapping or looping.
     touchtest::Descriptor huge;

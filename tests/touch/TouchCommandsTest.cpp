@@ -94,7 +94,8 @@ TEST(DescribeCommand, ExitCodesForInvalidAndUnreadableInput)
 {
     const CommandRun invalid = velotap({"describe", "05 0d 09 04 a1 01 c0"});
     EXPECT_EQ(invalid.exitCode, 1);
-    EXPECT_TRUE(invalid.err.contains(kInvalid));
+    EXPECT_TRUE(invalid.err.startsWith(QStringLiteral("%1\n").arg(kInvalid))) << invalid.err.toStdString();
+    EXPECT_TRUE(invalid.err.contains("no Finger, Stylus or Pen collection"));
     EXPECT_TRUE(invalid.out.isEmpty());
     EXPECT_EQ(velotap({"describe", ""}).exitCode, 1) << "an empty descriptor is readable but builds nothing";
 
@@ -155,11 +156,12 @@ TEST(DecodeCommand, DebugTextOfReportsAndRecordings)
     EXPECT_TRUE(lines[4].endsWith("frame=2 reported=2 contacts=1 slots=1 hybridOffset=1 hybrid=continuation complete=yes"));
     EXPECT_TRUE(lines[5].startsWith("  slot=0 id=  6"));
 
-    // No layout: the bytes and "No descriptor decoder", and the layout's failure.
+    // No layout: the bytes and the bridge's status for such a descriptor, and the failure.
     const CommandRun noLayout = velotap({"decode", "05 0d", "0103"});
     EXPECT_EQ(noLayout.exitCode, 1);
-    EXPECT_EQ(noLayout.out.toStdString(), "0002 bytes: 01 03\ndecoder=No descriptor decoder\n");
-    EXPECT_TRUE(noLayout.err.contains(kInvalid));
+    EXPECT_EQ(noLayout.out.toStdString(), "0002 bytes: 01 03\ndecoder=Descriptor parser could not build touch layout\n");
+    EXPECT_TRUE(noLayout.err.startsWith(kInvalid));
+    EXPECT_EQ(velotap({"decode", "", "01"}).out, "0001 bytes: 01\ndecoder=HID report descriptor unavailable\n");
 
     EXPECT_EQ(velotap({"decode", workedExampleHex(), "01 0"}).exitCode, 2);
     EXPECT_EQ(velotap({"decode", workedExampleHex()}).exitCode, 2) << "no reports and no recording";
