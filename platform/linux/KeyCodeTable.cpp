@@ -72,10 +72,10 @@ constexpr KeyEntry kKeys[] = {
 };
 
 constexpr std::array<ModifierEntry, kModifierCount> kModifiers = {{
-    {Modifier::Shift, 0x20000, 56, XK_Shift_L, KEY_LEFTSHIFT},
-    {Modifier::Control, 0x40000, 59, XK_Control_L, KEY_LEFTCTRL},
-    {Modifier::Option, 0x80000, 58, XK_Alt_L, KEY_LEFTALT},
-    {Modifier::Command, 0x100000, 55, XK_Super_L, KEY_LEFTMETA},
+    {Modifier::Shift, 0x20000, 56},
+    {Modifier::Control, 0x40000, 59},
+    {Modifier::Option, 0x80000, 58},
+    {Modifier::Command, 0x100000, 55},
 }};
 
 } // namespace
@@ -110,21 +110,12 @@ std::optional<Modifier> modifierForVirtualKey(std::uint16_t virtualKey)
     }
 }
 
-std::optional<std::uint32_t> mediaKeysym(int keyType)
+const KeyEntry* mediaKey(int keyType)
 {
     switch (keyType) {
-    case 0: return XF86XK_AudioRaiseVolume;
-    case 1: return XF86XK_AudioLowerVolume;
-    default: return std::nullopt;
-    }
-}
-
-std::optional<std::uint16_t> mediaEvdevCode(int keyType)
-{
-    switch (keyType) {
-    case 0: return KEY_VOLUMEUP;
-    case 1: return KEY_VOLUMEDOWN;
-    default: return std::nullopt;
+    case 0: return findKey(72);
+    case 1: return findKey(73);
+    default: return nullptr;
     }
 }
 

@@ -23,9 +23,7 @@ constexpr int kModifierCount = 4;
 struct ModifierEntry {
     Modifier modifier;
     std::uint64_t flagMask;
-    std::uint16_t virtualKey; // the left-hand key
-    std::uint32_t keysym;
-    std::uint16_t evdevCode;
+    std::uint16_t virtualKey; // the left-hand key, in the key table
 };
 
 std::span<const KeyEntry> keys();
@@ -35,9 +33,9 @@ const ModifierEntry& modifier(Modifier m);
 // Left- and right-hand modifier keys both name their modifier.
 std::optional<Modifier> modifierForVirtualKey(std::uint16_t virtualKey);
 
-// Media keys by the engine's key type (0 volume up, 1 volume down).
-std::optional<std::uint32_t> mediaKeysym(int keyType);
-std::optional<std::uint16_t> mediaEvdevCode(int keyType);
+// Media keys by the engine's key type (0 volume up, 1 volume down); null
+// for any other type.
+const KeyEntry* mediaKey(int keyType);
 
 // Keysym that types one Unicode code point once a keycode carries it:
 // Latin-1 keysyms are the code points themselves, everything else uses

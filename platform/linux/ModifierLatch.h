@@ -32,38 +32,3 @@ private:
 
     static std::size_t index(keycodes::Modifier m) { return static_cast<std::size_t>(m); }
 };
-
-namespace synthetic {
-// One wheel step per this many pixels of scroll: about three lines of text,
-// what X toolkits and compositors scroll per step, so the content keeps pace
-// with the fingers.
-constexpr double kPixelsPerWheelStep = 48.0;
-// Magnification per Control+wheel step: roughly one zoom level.
-constexpr double kMagnificationPerZoomStep = 0.2;
-} // namespace synthetic
-
-// Turns a stream of fractional amounts into whole steps and carries the rest,
-// so slow movement still adds up. A change of direction drops what was
-// carried the other way, so reversing responds at once.
-class StepAccumulator {
-public:
-    explicit StepAccumulator(double unit) : m_unit(unit) {}
-
-    int add(double amount)
-    {
-        if ((amount > 0 && m_carry < 0) || (amount < 0 && m_carry > 0))
-            m_carry = 0;
-        m_carry += amount;
-        // A hair over one, so that sums like 0.1 + 0.1 reach a 0.2 step.
-        const double steps = m_carry / m_unit * (1 + 1e-9);
-        const int whole = steps >= 0 ? static_cast<int>(steps) : -static_cast<int>(-steps);
-        m_carry -= whole * m_unit;
-        return whole;
-    }
-    void reset() { m_carry = 0; }
-    double carry() const { return m_carry; }
-
-private:
-    double m_unit;
-    double m_carry = 0;
-};

@@ -5,6 +5,7 @@
 #include <QFile>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <linux/uinput.h>
@@ -21,22 +22,26 @@ int openUinput(const QString& path, QString* error)
     return fd;
 }
 
-bool finish(int fd, const char* name, QString* error)
+// Creates the device once its capabilities are set (ok); closes fd on failure.
+bool finish(int fd, bool ok, const char* what, QString* error)
 {
-    uinput_setup setup{};
-    setup.id.bustype = BUS_VIRTUAL;
-    setup.id.vendor = 0x1209;
-    setup.id.product = 0x7654;
-    setup.id.version = 1;
-    std::strncpy(setup.name, name, UINPUT_MAX_NAME_SIZE - 1);
-    if (ioctl(fd, UI_DEV_SETUP, &setup) < 0 || ioctl(fd, UI_DEV_CREATE) < 0) {
-        if (error)
-            *error = QStringLiteral("Cannot create the virtual device: %1")
-                         .arg(QString::fromLocal8Bit(std::strerror(errno)));
-        ::close(fd);
-        return false;
+    const char* failure = "Cannot set up the virtual %1: %2";
+    if (ok) {
+        uinput_setup setup{};
+        setup.id.bustype = BUS_VIRTUAL;
+        setup.id.vendor = 0x1209;
+        setup.id.product = 0x7654;
+        setup.id.version = 1;
+        std::snprintf(setup.name, UINPUT_MAX_NAME_SIZE, "Velotap %s", what);
+        if (ioctl(fd, UI_DEV_SETUP, &setup) >= 0 && ioctl(fd, UI_DEV_CREATE) >= 0)
+            return true;
+        failure = "Cannot create the virtual %1: %2";
     }
-    return true;
+    const int cause = errno;
+    if (error)
+        *error = QString::fromLatin1(failure).arg(QLatin1String(what), QString::fromLocal8Bit(std::strerror(cause)));
+    ::close(fd);
+    return false;
 }
 
 bool setAbsAxis(int fd, unsigned code, int maximum)
@@ -63,16 +68,7 @@ std::unique_ptr<UinputDevice> UinputDevice::createPointer(const QString& path, Q
         ok = ok && ioctl(fd, UI_SET_RELBIT, axis) >= 0;
     ok = ok && setAbsAxis(fd, ABS_X, std::max(desktop.width() - 1, 1))
         && setAbsAxis(fd, ABS_Y, std::max(desktop.height() - 1, 1));
-    if (!ok) {
-        if (error)
-            *error = QStringLiteral("Cannot set up the virtual pointer: %1")
-                         .arg(QString::fromLocal8Bit(std::strerror(errno)));
-        ::close(fd);
-        return nullptr;
-    }
-    if (!finish(fd, "Velotap pointer", error))
-        return nullptr;
-    return std::unique_ptr<UinputDevice>(new UinputDevice(fd));
+    return finish(fd, ok, "pointer", error) ? std::unique_ptr<UinputDevice>(new UinputDevice(fd)) : nullptr;
 }
 
 std::unique_ptr<UinputDevice> UinputDevice::createKeyboard(const QString& path, QString* error)
@@ -83,18 +79,7 @@ std::unique_ptr<UinputDevice> UinputDevice::createKeyboard(const QString& path, 
     bool ok = ioctl(fd, UI_SET_EVBIT, EV_KEY) >= 0 && ioctl(fd, UI_SET_EVBIT, EV_SYN) >= 0;
     for (const keycodes::KeyEntry& key : keycodes::keys())
         ok = ok && ioctl(fd, UI_SET_KEYBIT, key.evdevCode) >= 0;
-    for (int type : {0, 1})
-        ok = ok && ioctl(fd, UI_SET_KEYBIT, *keycodes::mediaEvdevCode(type)) >= 0;
-    if (!ok) {
-        if (error)
-            *error = QStringLiteral("Cannot set up the virtual keyboard: %1")
-                         .arg(QString::fromLocal8Bit(std::strerror(errno)));
-        ::close(fd);
-        return nullptr;
-    }
-    if (!finish(fd, "Velotap keyboard", error))
-        return nullptr;
-    return std::unique_ptr<UinputDevice>(new UinputDevice(fd));
+    return finish(fd, ok, "keyboard", error) ? std::unique_ptr<UinputDevice>(new UinputDevice(fd)) : nullptr;
 }
 
 UinputDevice::~UinputDevice()

@@ -11,7 +11,7 @@ public:
     // An absolute pointer spanning the desktop (root pixels), three buttons
     // and high-resolution vertical and horizontal wheels.
     static std::unique_ptr<UinputDevice> createPointer(const QString& path, QRect desktop, QString* error);
-    // Every key of the virtual key table plus the media keys.
+    // Every key of the virtual key table, media keys included.
     static std::unique_ptr<UinputDevice> createKeyboard(const QString& path, QString* error);
     ~UinputDevice();
     UinputDevice(const UinputDevice&) = delete;

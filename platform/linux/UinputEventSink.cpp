@@ -2,7 +2,6 @@
 
 #include "platform/linux/UinputDevice.h"
 
-#include <QProcess>
 #include <QStringView>
 
 #include <linux/input.h>
@@ -61,37 +60,29 @@ std::unique_ptr<UinputEventSink> UinputEventSink::open(const QString& path, QRec
 }
 
 UinputEventSink::UinputEventSink(int pointerFd, int keyboardFd, QRect desktop)
-    : m_pointer(pointerFd)
+    : SyntheticInputSink(kHighResolutionPerStep)
+    , m_pointer(pointerFd)
     , m_keyboard(keyboardFd)
     , m_desktop(desktop)
-    , m_modifiers([this](Modifier m, bool down) { key(keycodes::modifier(m).evdevCode, down); })
 {
 }
 
 UinputEventSink::~UinputEventSink()
 {
-    while (!m_heldKeys.empty())
-        releaseHeld(m_heldKeys.back().id);
-    for (int offset = 0; offset < 3; ++offset) {
-        if (m_buttonsHeld & (1u << offset)) {
-            m_pointer.add(EV_KEY, static_cast<std::uint16_t>(BTN_LEFT + offset), 0);
-            m_pointer.report();
-        }
-    }
-    m_buttonsHeld = 0;
-    m_modifiers.releaseAll();
+    releaseAll();
 }
 
-void UinputEventSink::key(std::uint16_t evdevCode, bool down)
+void UinputEventSink::sendKey(unsigned evdevCode, KeyAction action)
 {
-    m_keyboard.add(EV_KEY, evdevCode, down ? 1 : 0);
+    // A repeat is value 2, as the kernel's own autorepeat.
+    m_keyboard.add(EV_KEY, static_cast<std::uint16_t>(evdevCode),
+                   action == KeyAction::Up ? 0 : action == KeyAction::Down ? 1 : 2);
     m_keyboard.report();
 }
 
-void UinputEventSink::moveTo(QPointF point)
+void UinputEventSink::sendMotion(QPointF point)
 {
-    if (!std::isfinite(point.x()) || !std::isfinite(point.y()))
-        return;
+    // The move is its own report so that a press lands where the pointer is.
     const double x = std::clamp(std::floor(point.x()) - m_desktop.x(), 0.0, double(std::max(m_desktop.width() - 1, 0)));
     const double y = std::clamp(std::floor(point.y()) - m_desktop.y(), 0.0, double(std::max(m_desktop.height() - 1, 0)));
     m_pointer.add(EV_ABS, ABS_X, static_cast<std::int32_t>(x));
@@ -99,158 +90,23 @@ void UinputEventSink::moveTo(QPointF point)
     m_pointer.report();
 }
 
-void UinputEventSink::postMouseEvent(MouseEventType type, MouseButton button, QPointF point,
-                                     std::uint64_t flags, std::int64_t)
+void UinputEventSink::sendButton(int button, bool down)
 {
-    int offset = 2; // BTN_MIDDLE
-    switch (type) {
-    case MouseEventType::LeftDown: case MouseEventType::LeftUp: case MouseEventType::LeftDragged:
-        offset = 0;
-        break;
-    case MouseEventType::RightDown: case MouseEventType::RightUp: case MouseEventType::RightDragged:
-        offset = 1;
-        break;
-    default:
-        offset = button == MouseButton::Left ? 0 : button == MouseButton::Right ? 1 : 2;
-        break;
-    }
-    const std::uint32_t bit = 1u << offset;
-    const auto code = static_cast<std::uint16_t>(BTN_LEFT + offset);
-    m_modifiers.applyFlags(flags);
-    // The move is its own report so the press lands where the pointer is.
-    moveTo(point);
-    switch (type) {
-    case MouseEventType::LeftDown: case MouseEventType::RightDown: case MouseEventType::OtherDown:
-        m_pointer.add(EV_KEY, code, 1);
-        m_pointer.report();
-        m_buttonsHeld |= bit;
-        break;
-    case MouseEventType::LeftUp: case MouseEventType::RightUp: case MouseEventType::OtherUp:
-        if (m_buttonsHeld & bit) {
-            m_pointer.add(EV_KEY, code, 0);
-            m_pointer.report();
-            m_buttonsHeld &= ~bit;
-        }
-        break;
-    default:
-        break;
-    }
-    m_modifiers.settle(inputHeld());
-}
-
-void UinputEventSink::wheel(int vertical, int horizontal, int verticalHighRes, int horizontalHighRes)
-{
-    if (verticalHighRes != 0)
-        m_pointer.add(EV_REL, REL_WHEEL_HI_RES, verticalHighRes);
-    if (vertical != 0)
-        m_pointer.add(EV_REL, REL_WHEEL, vertical);
-    if (horizontalHighRes != 0)
-        m_pointer.add(EV_REL, REL_HWHEEL_HI_RES, horizontalHighRes);
-    if (horizontal != 0)
-        m_pointer.add(EV_REL, REL_HWHEEL, horizontal);
+    m_pointer.add(EV_KEY, static_cast<std::uint16_t>(BTN_LEFT + button), down ? 1 : 0);
     m_pointer.report();
 }
 
-void UinputEventSink::postScrollWheel(std::int32_t wheel1, std::int32_t wheel2, std::uint64_t flags)
+void UinputEventSink::sendWheel(const WheelMotion& motion)
 {
-    // Positive wheel 1 scrolls up, as REL_WHEEL does; positive wheel 2
-    // scrolls left, which REL_HWHEEL counts negative.
-    const int verticalHighRes = m_vertical.add(wheel1);
-    const int horizontalHighRes = m_horizontal.add(-double(wheel2));
-    if (verticalHighRes == 0 && horizontalHighRes == 0)
-        return;
-    const int vertical = m_verticalDetents.add(verticalHighRes);
-    const int horizontal = m_horizontalDetents.add(horizontalHighRes);
-    m_modifiers.applyFlags(flags);
-    wheel(vertical, horizontal, verticalHighRes, horizontalHighRes);
-    m_modifiers.settle(inputHeld());
-}
-
-void UinputEventSink::postMagnify(double magnification, int phase, QPointF)
-{
-    switch (static_cast<MagnifyPhase>(phase)) {
-    case MagnifyPhase::Begin:
-        m_zoom.reset();
-        m_magnifying = true;
-        m_modifiers.setHeld(Modifier::Control, ModifierLatch::Magnify, true);
-        break;
-    case MagnifyPhase::Change: {
-        if (!std::isfinite(magnification))
-            return;
-        const int steps = m_zoom.add(magnification);
-        if (steps == 0)
-            return;
-        const bool wasMagnifying = m_magnifying;
-        if (!wasMagnifying)
-            m_modifiers.setHeld(Modifier::Control, ModifierLatch::Magnify, true);
-        wheel(steps, 0, steps * kHighResolutionPerStep, 0);
-        if (!wasMagnifying)
-            m_modifiers.setHeld(Modifier::Control, ModifierLatch::Magnify, false);
-        break;
-    }
-    case MagnifyPhase::End:
-        m_zoom.reset();
-        m_magnifying = false;
-        m_modifiers.setHeld(Modifier::Control, ModifierLatch::Magnify, false);
-        break;
-    }
-}
-
-void UinputEventSink::pressHeld(std::uint32_t id, std::uint16_t evdevCode)
-{
-    // A second press of a held key is a repeat (value 2).
-    auto held = std::find_if(m_heldKeys.begin(), m_heldKeys.end(),
-                             [id](const HeldKey& k) { return k.id == id; });
-    if (held != m_heldKeys.end()) {
-        m_keyboard.add(EV_KEY, held->evdevCode, 2);
-        m_keyboard.report();
-        return;
-    }
-    m_heldKeys.push_back({id, evdevCode});
-    key(evdevCode, true);
-}
-
-void UinputEventSink::releaseHeld(std::uint32_t id)
-{
-    auto held = std::find_if(m_heldKeys.begin(), m_heldKeys.end(),
-                             [id](const HeldKey& k) { return k.id == id; });
-    if (held == m_heldKeys.end())
-        return;
-    const std::uint16_t code = held->evdevCode;
-    m_heldKeys.erase(held);
-    key(code, false);
-}
-
-void UinputEventSink::postKey(std::uint16_t keyCode, bool down, std::uint64_t flags)
-{
-    if (const auto m = keycodes::modifierForVirtualKey(keyCode)) {
-        m_modifiers.setHeld(*m, ModifierLatch::Key, down);
-        m_modifiers.applyFlags(flags & ~keycodes::modifier(*m).flagMask);
-        m_modifiers.settle(inputHeld());
-        return;
-    }
-    const keycodes::KeyEntry* entry = keycodes::findKey(keyCode);
-    if (!entry)
-        return;
-    m_modifiers.applyFlags(flags);
-    if (down)
-        pressHeld(keyCode, entry->evdevCode);
-    else
-        releaseHeld(keyCode);
-    m_modifiers.settle(inputHeld());
-}
-
-void UinputEventSink::postMediaKey(int keyType, bool down)
-{
-    const auto code = keycodes::mediaEvdevCode(keyType);
-    if (!code)
-        return;
-    const std::uint32_t id = kMediaKeyId + static_cast<std::uint32_t>(keyType);
-    if (down)
-        pressHeld(id, *code);
-    else
-        releaseHeld(id);
-    m_modifiers.settle(inputHeld());
+    if (motion.verticalHighRes != 0)
+        m_pointer.add(EV_REL, REL_WHEEL_HI_RES, motion.verticalHighRes);
+    if (motion.vertical != 0)
+        m_pointer.add(EV_REL, REL_WHEEL, motion.vertical);
+    if (motion.horizontalHighRes != 0)
+        m_pointer.add(EV_REL, REL_HWHEEL_HI_RES, motion.horizontalHighRes);
+    if (motion.horizontal != 0)
+        m_pointer.add(EV_REL, REL_HWHEEL, motion.horizontal);
+    m_pointer.report();
 }
 
 std::optional<UinputEventSink::KeyStroke> UinputEventSink::keyStrokeForCharacter(char32_t c)
@@ -291,23 +147,13 @@ void UinputEventSink::postUnicodeText(const char16_t* units, int length, std::ui
         const auto stroke = keyStrokeForCharacter(codePoint);
         if (!stroke)
             continue;
-        const bool shift = stroke->shift;
-        if (shift && !shiftFromFlags)
+        const bool shift = stroke->shift && !shiftFromFlags;
+        if (shift)
             m_modifiers.setHeld(Modifier::Shift, ModifierLatch::Key, true);
-        key(stroke->evdevCode, true);
-        key(stroke->evdevCode, false);
-        if (shift && !shiftFromFlags)
+        sendKey(stroke->evdevCode, KeyAction::Down);
+        sendKey(stroke->evdevCode, KeyAction::Up);
+        if (shift)
             m_modifiers.setHeld(Modifier::Shift, ModifierLatch::Key, false);
     }
     m_modifiers.settle(inputHeld());
-}
-
-void UinputEventSink::warpCursor(QPointF point)
-{
-    moveTo(point);
-}
-
-void UinputEventSink::launchProgram(const QString& program, const QStringList& arguments)
-{
-    QProcess::startDetached(program, arguments);
 }

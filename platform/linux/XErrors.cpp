@@ -24,3 +24,12 @@ void installXErrorLogger()
     }();
     (void)installed;
 }
+
+_XDisplay* openXDisplay(const char* displayName, QString* error)
+{
+    installXErrorLogger();
+    Display* display = XOpenDisplay(displayName);
+    if (!display && error)
+        *error = QStringLiteral("Cannot connect to the X display");
+    return display;
+}

@@ -13,13 +13,9 @@
 std::unique_ptr<XRandrDisplayServices> XRandrDisplayServices::open(QString* error,
                                                                    const char* displayName)
 {
-    installXErrorLogger();
-    Display* display = XOpenDisplay(displayName);
-    if (!display) {
-        if (error)
-            *error = QStringLiteral("Cannot connect to the X display");
+    Display* display = openXDisplay(displayName, error);
+    if (!display)
         return nullptr;
-    }
     int eventBase = 0, errorBase = 0, major = 0, minor = 0;
     if (!XRRQueryExtension(display, &eventBase, &errorBase)
         || !XRRQueryVersion(display, &major, &minor) || major < 1 || (major == 1 && minor < 5)) {

@@ -2,7 +2,6 @@
 
 #include "platform/linux/XErrors.h"
 
-#include <QProcess>
 #include <QStringView>
 
 #include <X11/Xlib.h>
@@ -14,42 +13,18 @@
 #include <cmath>
 #include <thread>
 
-using keycodes::Modifier;
-
 namespace {
 
 constexpr int kMaxSpareKeycodes = 8;
-
-unsigned xButtonFor(MouseEventType type, MouseButton button)
-{
-    switch (type) {
-    case MouseEventType::LeftDown: case MouseEventType::LeftUp: case MouseEventType::LeftDragged:
-        return Button1;
-    case MouseEventType::RightDown: case MouseEventType::RightUp: case MouseEventType::RightDragged:
-        return Button3;
-    default:
-        break;
-    }
-    switch (button) {
-    case MouseButton::Left: return Button1;
-    case MouseButton::Right: return Button3;
-    case MouseButton::Center: return Button2;
-    }
-    return Button2;
-}
 
 } // namespace
 
 std::unique_ptr<XTestEventSink> XTestEventSink::open(Scheduler& scheduler, QString* error,
                                                      const char* displayName)
 {
-    installXErrorLogger();
-    Display* display = XOpenDisplay(displayName);
-    if (!display) {
-        if (error)
-            *error = QStringLiteral("Cannot connect to the X display");
+    Display* display = openXDisplay(displayName, error);
+    if (!display)
         return nullptr;
-    }
     int eventBase = 0, errorBase = 0, major = 0, minor = 0;
     if (!XTestQueryExtension(display, &eventBase, &errorBase, &major, &minor)) {
         XCloseDisplay(display);
@@ -63,9 +38,9 @@ std::unique_ptr<XTestEventSink> XTestEventSink::open(Scheduler& scheduler, QStri
 }
 
 XTestEventSink::XTestEventSink(_XDisplay* display, Scheduler& scheduler)
-    : m_display(display)
+    : SyntheticInputSink(1) // X wheels know only whole steps
+    , m_display(display)
     , m_scheduler(scheduler)
-    , m_modifiers([this](Modifier m, bool down) { pressModifier(m, down); })
 {
     XDisplayKeycodes(m_display, &m_minKeycode, &m_maxKeycode);
     loadKeymap();
@@ -75,14 +50,7 @@ XTestEventSink::XTestEventSink(_XDisplay* display, Scheduler& scheduler)
 XTestEventSink::~XTestEventSink()
 {
     // Leave nothing pressed and give every borrowed keycode back.
-    while (!m_heldKeys.empty())
-        releaseHeld(m_heldKeys.back().id);
-    for (unsigned button = Button1; button <= Button3; ++button) {
-        if (m_buttonsHeld & (1u << button))
-            XTestFakeButtonEvent(m_display, button, False, CurrentTime);
-    }
-    m_buttonsHeld = 0;
-    m_modifiers.releaseAll();
+    releaseAll();
     XSync(m_display, False);
     double latest = 0;
     for (SpareKey& spare : m_spares) {
@@ -123,40 +91,18 @@ void XTestEventSink::sync()
     flush();
 }
 
-void XTestEventSink::moveTo(QPointF point)
+void XTestEventSink::sendMotion(QPointF point)
 {
-    if (!std::isfinite(point.x()) || !std::isfinite(point.y()))
-        return;
     // The pixel that contains the point; the server clamps to the screen.
     const double x = std::clamp(std::floor(point.x()), -1e6, 1e6);
     const double y = std::clamp(std::floor(point.y()), -1e6, 1e6);
     XTestFakeMotionEvent(m_display, -1, static_cast<int>(x), static_cast<int>(y), CurrentTime);
 }
 
-void XTestEventSink::postMouseEvent(MouseEventType type, MouseButton button, QPointF point,
-                                    std::uint64_t flags, std::int64_t)
+void XTestEventSink::sendButton(int button, bool down)
 {
-    // X clients count clicks themselves from the timing of the presses.
-    const unsigned xButton = xButtonFor(type, button);
-    const unsigned bit = 1u << xButton;
-    m_modifiers.applyFlags(flags);
-    moveTo(point);
-    switch (type) {
-    case MouseEventType::LeftDown: case MouseEventType::RightDown: case MouseEventType::OtherDown:
-        XTestFakeButtonEvent(m_display, xButton, True, CurrentTime);
-        m_buttonsHeld |= bit;
-        break;
-    case MouseEventType::LeftUp: case MouseEventType::RightUp: case MouseEventType::OtherUp:
-        if (m_buttonsHeld & bit) {
-            XTestFakeButtonEvent(m_display, xButton, False, CurrentTime);
-            m_buttonsHeld &= ~bit;
-        }
-        break;
-    default:
-        break;
-    }
-    m_modifiers.settle(inputHeld());
-    flush();
+    static constexpr unsigned kXButtons[] = {Button1, Button3, Button2};
+    XTestFakeButtonEvent(m_display, kXButtons[button], down ? True : False, CurrentTime);
 }
 
 void XTestEventSink::clickButton(unsigned button, int times)
@@ -167,88 +113,26 @@ void XTestEventSink::clickButton(unsigned button, int times)
     }
 }
 
-void XTestEventSink::postScrollWheel(std::int32_t wheel1, std::int32_t wheel2, std::uint64_t flags)
+void XTestEventSink::sendWheel(const WheelMotion& motion)
 {
-    // Positive wheel 1 scrolls up (button 4), positive wheel 2 scrolls left
-    // (button 6): the direction a wheel turned away from the user moves the
-    // content, whatever the natural-scrolling setting made of the fingers.
-    const int vertical = m_vertical.add(wheel1);
-    const int horizontal = m_horizontal.add(wheel2);
-    if (vertical == 0 && horizontal == 0)
-        return;
-    m_modifiers.applyFlags(flags);
-    clickButton(vertical > 0 ? 4 : 5, std::abs(vertical));
-    clickButton(horizontal > 0 ? 6 : 7, std::abs(horizontal));
-    m_modifiers.settle(inputHeld());
-    flush();
+    clickButton(motion.vertical > 0 ? 4 : 5, std::abs(motion.vertical));
+    clickButton(motion.horizontal > 0 ? 7 : 6, std::abs(motion.horizontal));
 }
 
-void XTestEventSink::postMagnify(double magnification, int phase, QPointF)
+unsigned XTestEventSink::deviceKey(const keycodes::KeyEntry& key)
 {
-    // Zoom is Control with the wheel on Linux desktops.
-    switch (static_cast<MagnifyPhase>(phase)) {
-    case MagnifyPhase::Begin:
-        m_zoom.reset();
-        m_magnifying = true;
-        m_modifiers.setHeld(Modifier::Control, ModifierLatch::Magnify, true);
-        break;
-    case MagnifyPhase::Change: {
-        if (!std::isfinite(magnification))
-            return;
-        const int steps = m_zoom.add(magnification);
-        if (steps == 0)
-            return;
-        const bool wasMagnifying = m_magnifying;
-        if (!wasMagnifying)
-            m_modifiers.setHeld(Modifier::Control, ModifierLatch::Magnify, true);
-        clickButton(steps > 0 ? 4 : 5, std::abs(steps));
-        if (!wasMagnifying)
-            m_modifiers.setHeld(Modifier::Control, ModifierLatch::Magnify, false);
-        break;
-    }
-    case MagnifyPhase::End:
-        m_zoom.reset();
-        m_magnifying = false;
-        m_modifiers.setHeld(Modifier::Control, ModifierLatch::Magnify, false);
-        break;
-    }
-    flush();
+    return keycodeFor(key.keysym);
 }
 
-void XTestEventSink::postKey(std::uint16_t keyCode, bool down, std::uint64_t flags)
+void XTestEventSink::sendKey(unsigned keycode, KeyAction action)
 {
-    if (const auto m = keycodes::modifierForVirtualKey(keyCode)) {
-        // The key itself is the modifier; its own flag must not press it twice.
-        m_modifiers.setHeld(*m, ModifierLatch::Key, down);
-        m_modifiers.applyFlags(flags & ~keycodes::modifier(*m).flagMask);
-        m_modifiers.settle(inputHeld());
-        flush();
-        return;
+    const bool down = action != KeyAction::Up;
+    XTestFakeKeyEvent(m_display, keycode, down ? True : False, CurrentTime);
+    if (SpareKey* spare = spareFor(keycode)) {
+        spare->pressed = down;
+        if (!down)
+            scheduleRestore(*spare);
     }
-    const keycodes::KeyEntry* entry = keycodes::findKey(keyCode);
-    if (!entry)
-        return;
-    m_modifiers.applyFlags(flags);
-    if (down)
-        pressKeysym(keyCode, entry->keysym);
-    else
-        releaseHeld(keyCode);
-    m_modifiers.settle(inputHeld());
-    flush();
-}
-
-void XTestEventSink::postMediaKey(int keyType, bool down)
-{
-    const auto keysym = keycodes::mediaKeysym(keyType);
-    if (!keysym)
-        return;
-    const std::uint32_t id = kMediaKeyId + static_cast<std::uint32_t>(keyType);
-    if (down)
-        pressKeysym(id, *keysym);
-    else
-        releaseHeld(id);
-    m_modifiers.settle(inputHeld());
-    flush();
 }
 
 void XTestEventSink::postUnicodeText(const char16_t* units, int length, std::uint64_t flags)
@@ -259,76 +143,13 @@ void XTestEventSink::postUnicodeText(const char16_t* units, int length, std::uin
     m_modifiers.applyFlags(flags);
     for (uint codePoint : codePoints) {
         const std::uint32_t keysym = keycodes::keysymForCodePoint(codePoint);
-        if (keysym != 0)
-            tapKeysym(keysym);
+        if (const unsigned keycode = keysym != 0 ? keycodeFor(keysym) : 0) {
+            sendKey(keycode, KeyAction::Down);
+            sendKey(keycode, KeyAction::Up);
+        }
     }
     m_modifiers.settle(inputHeld());
     flush();
-}
-
-void XTestEventSink::warpCursor(QPointF point)
-{
-    moveTo(point);
-    flush();
-}
-
-void XTestEventSink::launchProgram(const QString& program, const QStringList& arguments)
-{
-    QProcess::startDetached(program, arguments);
-}
-
-void XTestEventSink::pressModifier(Modifier m, bool down)
-{
-    const unsigned keycode = keycodeFor(keycodes::modifier(m).keysym);
-    if (keycode == 0)
-        return;
-    XTestFakeKeyEvent(m_display, keycode, down ? True : False, CurrentTime);
-    if (SpareKey* spare = spareFor(keycode)) {
-        spare->pressed = down;
-        if (!down)
-            scheduleRestore(*spare);
-    }
-}
-
-void XTestEventSink::pressKeysym(std::uint32_t id, std::uint32_t keysym)
-{
-    // A second press of a held key repeats it on the keycode it went down on.
-    auto held = std::find_if(m_heldKeys.begin(), m_heldKeys.end(),
-                             [id](const HeldKey& k) { return k.id == id; });
-    const unsigned keycode = held != m_heldKeys.end() ? held->keycode : keycodeFor(keysym);
-    if (keycode == 0)
-        return;
-    XTestFakeKeyEvent(m_display, keycode, True, CurrentTime);
-    if (held == m_heldKeys.end())
-        m_heldKeys.push_back({id, keycode});
-    if (SpareKey* spare = spareFor(keycode))
-        spare->pressed = true;
-}
-
-void XTestEventSink::releaseHeld(std::uint32_t id)
-{
-    auto held = std::find_if(m_heldKeys.begin(), m_heldKeys.end(),
-                             [id](const HeldKey& k) { return k.id == id; });
-    if (held == m_heldKeys.end())
-        return;
-    const unsigned keycode = held->keycode;
-    m_heldKeys.erase(held);
-    XTestFakeKeyEvent(m_display, keycode, False, CurrentTime);
-    if (SpareKey* spare = spareFor(keycode)) {
-        spare->pressed = false;
-        scheduleRestore(*spare);
-    }
-}
-
-void XTestEventSink::tapKeysym(std::uint32_t keysym)
-{
-    const unsigned keycode = keycodeFor(keysym);
-    if (keycode == 0)
-        return;
-    XTestFakeKeyEvent(m_display, keycode, True, CurrentTime);
-    XTestFakeKeyEvent(m_display, keycode, False, CurrentTime);
-    if (SpareKey* spare = spareFor(keycode))
-        scheduleRestore(*spare);
 }
 
 void XTestEventSink::loadKeymap()
@@ -338,7 +159,6 @@ void XTestEventSink::loadKeymap()
     KeySym* syms = XGetKeyboardMapping(m_display, static_cast<KeyCode>(m_minKeycode), count,
                                        &perKeycode);
     m_keymap.assign(static_cast<std::size_t>(count), NoSymbol);
-    m_keysymsPerKeycode = perKeycode;
     if (syms) {
         for (int i = 0; i < count; ++i)
             m_keymap[static_cast<std::size_t>(i)] = syms[i * perKeycode];
