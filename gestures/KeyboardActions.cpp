@@ -6,7 +6,6 @@
 #include "base/Notifications.h"
 #include "gestures/SystemAction.h"
 #include "gestures/VirtualKeyCodes.h"
-#include "settings/SettingsStore.h"
 
 #include <array>
 
@@ -31,8 +30,7 @@ void VTGestureEngine::triggerKeyboardActionForInputIfNeeded(Input input)
 {
     if (_keyboardActionInput == input)
         return; // once per touch sequence of an input
-    const auto action = static_cast<KeyboardAction>(keyboardActionForInput(input));
-    switch (action) {
+    switch (keyboardActionForInput(input)) {
     case KeyboardAction::Escape: postKeyCode(VirtualKey::Escape, 0); break;
     case KeyboardAction::MissionControl: openMissionControl(); break;
     case KeyboardAction::ShowKeyboard:
@@ -59,11 +57,13 @@ void VTGestureEngine::postKeyComboForInput(Input input)
     if (input == Input::None)
         return;
     const auto type = static_cast<InputType>(input);
-    const std::uint16_t keyCode = m_settings.keyComboKeyCodeForInput(type);
-    const std::uint64_t flags = m_settings.keyComboFlagsForInput(type);
+    const qint64 keyCode = m_settings.settingInteger(SettingsStore::inputKey(type, InputSetting::KeyComboKeyCode));
+    const auto flags = static_cast<std::uint64_t>(
+        m_settings.settingInteger(SettingsStore::inputKey(type, InputSetting::KeyComboFlags)));
     // Key code 0 is a real key: a combo on it is known by its label.
     if (keyCode < 1 && m_settings.keyComboLabelForInput(type).isEmpty())
         return;
+    const auto key = static_cast<std::uint16_t>(keyCode & 0xffff);
     std::uint64_t held = 0;
     for (const ModifierKey& modifier : kModifierKeys) {
         if (flags & modifier.mask) {
@@ -71,8 +71,8 @@ void VTGestureEngine::postKeyComboForInput(Input input)
             postKeyCode(modifier.keyCode, true, held);
         }
     }
-    postKeyCode(keyCode, true, flags);
-    postKeyCode(keyCode, false, flags);
+    postKeyCode(key, true, flags);
+    postKeyCode(key, false, flags);
     for (auto it = kModifierKeys.rbegin(); it != kModifierKeys.rend(); ++it) {
         if (flags & it->mask) {
             held &= ~it->mask;
@@ -83,24 +83,18 @@ void VTGestureEngine::postKeyComboForInput(Input input)
 
 void VTGestureEngine::runSystemAction(const QString& settingKey, const QString& fallback)
 {
-    QString value = m_settings.settingString(settingKey).trimmed();
-    if (value.isEmpty())
-        value = fallback;
-    const SystemAction action = SystemAction::parse(value);
-    if (action.kind == SystemAction::Kind::Key)
-        postKeyCode(action.keyCode, 0);
-    else
-        action.perform(m_sink);
+    const QString value = m_settings.settingString(settingKey);
+    SystemAction::parse(value.trimmed().isEmpty() ? fallback : value).perform(m_sink);
 }
 
 void VTGestureEngine::openMissionControl()
 {
-    runSystemAction(SystemActionKey::MissionControl, SystemActionDefault::MissionControl);
+    runSystemAction(SettingsKey::MissionControlAction, SystemActionDefault::MissionControl);
 }
 
 void VTGestureEngine::openScreenshot()
 {
-    runSystemAction(SystemActionKey::Screenshot, SystemActionDefault::Screenshot);
+    runSystemAction(SettingsKey::ScreenshotAction, SystemActionDefault::Screenshot);
 }
 
 void VTGestureEngine::postKeyCode(std::uint16_t keyCode, std::uint64_t flags)

@@ -77,7 +77,7 @@ void VTGestureEngine::scheduleMouseDownAt(QPointF point, std::uint64_t flags)
     _pendingMouseFromGroup = _activeGroupContactCount >= 2;
     if (_pendingMouseDown || _mouseDown)
         return;
-    const double delay = std::max(touchDelay(), keyboardActionMouseDelayRemaining());
+    const double delay = std::max(m_settings.touchDelay(), keyboardActionMouseDelayRemaining());
     if (delay > kDelayThreshold) {
         _pendingMouseDown = true;
         cancelTimer(_pendingMouseTimer);
@@ -120,7 +120,7 @@ void VTGestureEngine::releaseMouseIfNeededAt(QPointF point)
     if (_pendingMouseDown)
         cancelPendingMouseDown();
     if (_mouseDown) {
-        postMouse(MouseEventType::LeftUp, point, _leftMouseFlags, std::max<std::int64_t>(_activeLeftClickCount, 1));
+        postMouse(MouseEventType::LeftUp, point, _leftMouseFlags, _activeLeftClickCount);
         finishLeftClickAtPoint(point, _leftMouseDragged);
         _mouseDown = false;
         _leftMouseDragged = false;
@@ -166,7 +166,7 @@ void VTGestureEngine::leftButtonStep(QPointF p, bool moved, std::uint64_t flags)
         return;
     }
     if (moved) {
-        postMouse(MouseEventType::LeftDragged, p, _leftMouseFlags, std::max<std::int64_t>(_activeLeftClickCount, 1));
+        postMouse(MouseEventType::LeftDragged, p, _leftMouseFlags, _activeLeftClickCount);
         _leftMouseDragged = true;
     }
     _lastPoint = p;

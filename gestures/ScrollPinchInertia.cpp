@@ -44,7 +44,7 @@ void VTGestureEngine::handleScrollInput(Input input, QPointF at, std::uint64_t f
     if (std::hypot(d.x(), d.y()) >= kScrollMovementThreshold) {
         const double now = m_scheduler.now();
         const double dt = std::max(now - _lastScrollTime, kMinimumSampleInterval);
-        const QPointF v = dt < kVelocityWindow ? d * (kInertiaTick / dt) : d;
+        const QPointF v = dt < kVelocityWindow ? d * kInertiaTick / dt : d;
         if (input == Input::Finger2) {
             _scrollVelocityX = v.x();
             _scrollVelocityY = v.y();
@@ -66,8 +66,8 @@ void VTGestureEngine::handleScrollInput(Input input, QPointF at, std::uint64_t f
 
 void VTGestureEngine::postScrollDeltaX(double deltaX, double deltaY, std::uint64_t flags)
 {
-    const double sign = naturalScroll() ? 1.0 : -1.0;
-    const double scale = scrollScale();
+    const double sign = m_settings.naturalScroll() ? 1.0 : -1.0;
+    const double scale = m_settings.scrollScale();
     _scrollRemainderX += scale * deltaX * sign;
     _scrollRemainderY += scale * deltaY * sign;
     if (!std::isfinite(_scrollRemainderX) || !std::isfinite(_scrollRemainderY)) {
@@ -94,7 +94,7 @@ void VTGestureEngine::scheduleScrollRelease()
         finishScrollRelease();
         return;
     }
-    const double delay = scrollReleaseDelay();
+    const double delay = m_settings.scrollReleaseDelay();
     if (delay > kDelayThreshold) {
         _scrollReleasePending = true;
         cancelTimer(_scrollReleaseTimer);
@@ -127,7 +127,7 @@ void VTGestureEngine::startInertiaIfNeeded()
         stopInertia();
         return;
     }
-    const double boost = inertiaBoost();
+    const double boost = m_settings.inertiaBoost();
     const double vx = _scrollVelocityX * boost;
     const double vy = _scrollVelocityY * boost;
     if (std::abs(vx) < kInertiaStopSpeed && std::abs(vy) < kInertiaStopSpeed) {
@@ -142,7 +142,7 @@ void VTGestureEngine::startInertiaIfNeeded()
 
 void VTGestureEngine::inertiaTick()
 {
-    const double decay = inertiaDecay();
+    const double decay = m_settings.inertiaDecay();
     _scrollVelocityX *= decay;
     _scrollVelocityY *= decay;
     // A decay of 1 or more (or not a number) would scroll forever.

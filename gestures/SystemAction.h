@@ -1,6 +1,4 @@
 #pragma once
-#include "settings/SettingsStore.h"
-
 #include <QString>
 #include <QStringList>
 
@@ -9,7 +7,7 @@
 class EventSink;
 
 // What a desktop system action (the overview, the screenshot tool) does, as
-// stored in its setting:
+// stored in its setting ("missionControlAction", "screenshotAction"):
 //   "key:Super", "key:Print" or "key:<decimal virtual key code>"  press and release a key
 //   "run:<program> <arguments...>"  start a program; arguments are split the
 //                                   way a shell would quote them, but no shell runs
@@ -27,11 +25,6 @@ struct SystemAction {
     // nothing to do.
     bool perform(EventSink& sink) const;
 };
-
-namespace SystemActionKey {
-inline const QString& MissionControl = SettingsKey::MissionControlAction;
-inline const QString& Screenshot = SettingsKey::ScreenshotAction;
-} // namespace SystemActionKey
 
 // What the major desktops bind: Super opens the overview, Print the
 // screenshot tool.

@@ -1,22 +1,10 @@
 #include "gestures/VTGestureEngine.h"
 
 #include "base/NotificationCenter.h"
-#include "settings/SettingsStore.h"
 #include "touch/AxisMapping.h"
 #include "touch/DisplaySelection.h"
 
 #include <cmath>
-
-namespace {
-
-constexpr int MouseNone = static_cast<int>(MouseAction::None);
-constexpr int MouseLeft = static_cast<int>(MouseAction::Left);
-constexpr int MouseRight = static_cast<int>(MouseAction::Right);
-constexpr int MouseMiddle = static_cast<int>(MouseAction::Middle);
-constexpr int MouseScroll = static_cast<int>(MouseAction::Scroll);
-constexpr int MouseScrollAndPinch = static_cast<int>(MouseAction::ScrollAndPinch);
-
-} // namespace
 
 VTGestureEngine::VTGestureEngine(EventSink& sink, Scheduler& scheduler, SettingsStore& settings,
                                  const DisplayServices& displays, NotificationCenter& notifications,
@@ -56,17 +44,24 @@ QPointF VTGestureEngine::mapContact(const TouchContact& contact) const
 
 void VTGestureEngine::updateDisplayBounds()
 {
-    _bounds = DisplaySelection::targetDisplayBounds(m_displays, displaySelection());
+    _bounds = DisplaySelection::targetDisplayBounds(m_displays, m_settings.displaySelection());
 }
 
-void VTGestureEngine::refreshDisplayMapping()
+void VTGestureEngine::letGoOfEverything()
 {
     cancelPendingMouseDown();
     releaseActiveButtonsAt(_lastPoint);
     cancelScrollRelease();
     _scrollActive = false;
+    // Also on stop: a begun magnify gesture holds a modifier on the desktop
+    // until it is ended.
     resetPinchState();
     stopInertia();
+}
+
+void VTGestureEngine::refreshDisplayMapping()
+{
+    letGoOfEverything();
 
     _lastPoint = QPointF(-1.0, -1.0);
     resetGroupGestureState();
@@ -86,15 +81,7 @@ void VTGestureEngine::refreshDisplayMapping()
 
 void VTGestureEngine::stop()
 {
-    cancelPendingMouseDown();
-    releaseActiveButtonsAt(_lastPoint);
-    cancelScrollRelease();
-    _scrollActive = false;
-    // A begun magnify gesture is ended here too, so the desktop is never left
-    // inside a pinch while touch is stopped.
-    resetPinchState();
-    stopInertia();
-    _scrollReleasePending = false;
+    letGoOfEverything();
     _ignoreSingleTouchUntilAllUp = false;
 }
 
@@ -102,12 +89,7 @@ void VTGestureEngine::setCompatibilityTestMode(bool mode)
 {
     if (mode == _compatibilityTestMode)
         return;
-    cancelPendingMouseDown();
-    releaseActiveButtonsAt(_lastPoint);
-    cancelScrollRelease();
-    _scrollActive = false;
-    resetPinchState();
-    stopInertia();
+    letGoOfEverything();
     _keyboardActionInput = Input::None;
     _compatibilityTestMode = mode;
     // Leaving the mode: fingers resting on the screen act only after a lift.
@@ -204,13 +186,13 @@ void VTGestureEngine::handleContacts(const TouchContactList& frame)
         const QPointF g((p0.x() + p1.x()) * 0.5, (p0.y() + p1.y()) * 0.5);
         beginGroupGestureWithContactCount(2, g);
         _ignoreSingleTouchUntilAllUp = true;
-        const int action = mouseActionForInput(Input::Finger2);
-        if (action == MouseScrollAndPinch) {
+        const MouseAction action = mouseActionForInput(Input::Finger2);
+        if (action == MouseAction::ScrollAndPinch) {
             const QPointF d = p0 - p1;
             handleScrollAndPinchAtCenter(g, std::hypot(d.x(), d.y()), modifierFlagsForInput(Input::Finger2));
             return;
         }
-        if (action == MouseScroll) {
+        if (action == MouseAction::Scroll) {
             const std::uint64_t flags = modifierFlagsForInput(Input::Finger2);
             resetPinchState();
             handleScrollInput(Input::Finger2, g, flags);
@@ -228,7 +210,7 @@ void VTGestureEngine::handleContacts(const TouchContactList& frame)
         const QPointF p2 = mapContact(frame.contacts[2]);
         const QPointF g((p0.x() + p1.x() + p2.x()) / 3.0, (p0.y() + p1.y() + p2.y()) / 3.0);
         beginGroupGestureWithContactCount(3, g);
-        if (mouseActionForInput(Input::Finger3) != MouseScroll)
+        if (mouseActionForInput(Input::Finger3) != MouseAction::Scroll)
             _scrollActive = false;
         resetPinchState();
         _ignoreSingleTouchUntilAllUp = true;
@@ -253,27 +235,27 @@ void VTGestureEngine::beginGroupGestureWithContactCount(int count, QPointF cente
 void VTGestureEngine::handleMappedInput(Input input, QPointF at, bool moved, QPointF delta)
 {
     Q_UNUSED(delta); // the steps work from absolute points
-    const int action = mouseActionForInput(input);
+    const MouseAction action = mouseActionForInput(input);
     const std::uint64_t flags = modifierFlagsForInput(input);
 
     // Before any mouse event of the frame, so a key action is never overtaken.
     triggerKeyboardActionForInputIfNeeded(input);
 
-    if (moved && action != MouseScroll && action != MouseScrollAndPinch)
+    if (moved && action != MouseAction::Scroll && action != MouseAction::ScrollAndPinch)
         m_sink.warpCursor(at); // the cursor follows without mouse-moved events
 
     switch (action) {
-    case MouseNone:
+    case MouseAction::None:
         releaseActiveButtonsAt(at);
         _scrollActive = false;
         _lastPoint = at;
         break;
-    case MouseLeft: leftButtonStep(at, moved, flags); break;
-    case MouseRight: rightButtonStep(at, moved, flags); break;
-    case MouseMiddle: middleButtonStep(at, moved, flags); break;
-    case MouseScroll:
-    case MouseScrollAndPinch: handleScrollInput(input, at, flags); break;
-    default: _lastPoint = at; break;
+    case MouseAction::Left: leftButtonStep(at, moved, flags); break;
+    case MouseAction::Right: rightButtonStep(at, moved, flags); break;
+    case MouseAction::Middle: middleButtonStep(at, moved, flags); break;
+    case MouseAction::Scroll:
+    case MouseAction::ScrollAndPinch: handleScrollInput(input, at, flags); break;
+    default: _lastPoint = at; break; // a stored value outside the list
     }
 }
 
@@ -285,17 +267,14 @@ const QString& VTGestureEngine::inputName(Input input)
     return input == Input::None ? none : SettingsStore::inputTypeName(static_cast<InputType>(input));
 }
 
-int VTGestureEngine::mouseActionForInput(Input input) const
+MouseAction VTGestureEngine::mouseActionForInput(Input input) const
 {
-    // Stored values outside the enumeration fall to "do nothing" in the steps.
-    const auto value = static_cast<std::int64_t>(m_settings.mouseActionForInput(static_cast<InputType>(input)));
-    return value < 0 || value > 1000 ? -1 : static_cast<int>(value);
+    return m_settings.mouseActionForInput(static_cast<InputType>(input));
 }
 
-int VTGestureEngine::keyboardActionForInput(Input input) const
+KeyboardAction VTGestureEngine::keyboardActionForInput(Input input) const
 {
-    const auto value = static_cast<std::int64_t>(m_settings.keyboardActionForInput(static_cast<InputType>(input)));
-    return value < 0 || value > 1000 ? -1 : static_cast<int>(value);
+    return m_settings.keyboardActionForInput(static_cast<InputType>(input));
 }
 
 std::uint64_t VTGestureEngine::modifierFlagsForInput(Input input) const
@@ -307,11 +286,3 @@ bool VTGestureEngine::inertiaEnabledForInput(Input input) const
 {
     return m_settings.inertiaEnabledForInput(static_cast<InputType>(input));
 }
-
-double VTGestureEngine::touchDelay() const { return m_settings.touchDelay(); }
-double VTGestureEngine::scrollScale() const { return m_settings.scrollScale(); }
-bool VTGestureEngine::naturalScroll() const { return m_settings.naturalScroll(); }
-double VTGestureEngine::inertiaDecay() const { return m_settings.inertiaDecay(); }
-double VTGestureEngine::inertiaBoost() const { return m_settings.inertiaBoost(); }
-double VTGestureEngine::scrollReleaseDelay() const { return m_settings.scrollReleaseDelay(); }
-QString VTGestureEngine::displaySelection() const { return m_settings.displaySelection(); }

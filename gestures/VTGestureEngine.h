@@ -1,6 +1,7 @@
 #pragma once
 #include "base/Scheduler.h"
 #include "gestures/EventSink.h"
+#include "settings/SettingsStore.h"
 #include "touch/DisplayServices.h"
 #include "touch/TouchTypes.h"
 
@@ -12,7 +13,6 @@
 #include <limits>
 
 class NotificationCenter;
-class SettingsStore;
 
 // The event side of the touch bridge: turns every decoded contact frame into
 // synthetic clicks, drags, scrolls with inertia, magnify gestures and key
@@ -214,21 +214,15 @@ private:
     void rightButtonStep(QPointF p, bool moved, std::uint64_t flags);
     void middleButtonStep(QPointF p, bool moved, std::uint64_t flags);
     void pressLeftNow(QPointF p, std::uint64_t flags);
+    void letGoOfEverything();
     void cancelTimer(Scheduler::TimerId& timer);
     bool movedFrom(QPointF q) const;
     QPointF deltaFrom(QPointF q) const;
     void runSystemAction(const QString& settingKey, const QString& fallback);
 
     // Settings, read at the moment of use.
-    int mouseActionForInput(Input input) const;
-    int keyboardActionForInput(Input input) const;
+    MouseAction mouseActionForInput(Input input) const;
+    KeyboardAction keyboardActionForInput(Input input) const;
     std::uint64_t modifierFlagsForInput(Input input) const;
     bool inertiaEnabledForInput(Input input) const;
-    double touchDelay() const;
-    double scrollScale() const;
-    bool naturalScroll() const;
-    double inertiaDecay() const;
-    double inertiaBoost() const;
-    double scrollReleaseDelay() const;
-    QString displaySelection() const;
 };

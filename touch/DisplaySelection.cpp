@@ -25,22 +25,18 @@ std::vector<DisplayID> sortedDisplayList(const DisplayServices& displays)
     return list;
 }
 
+// The largest display that is not the main one; the main display when it is
+// the only one.
 static DisplayID automaticFrom(const DisplayServices& displays, const std::vector<DisplayID>& list)
 {
     const DisplayID mainID = displays.mainDisplay();
-    if (list.empty())
-        return mainID;
-    std::vector<DisplayID> candidates;
-    for (DisplayID id : list) {
-        if (id != mainID)
-            candidates.push_back(id);
-    }
-    if (candidates.empty())
-        candidates = list;
+    const bool othersListed = std::any_of(list.begin(), list.end(), [&](DisplayID id) { return id != mainID; });
     // Starting below zero means a set of empty displays still yields the first.
     double bestArea = -1.0;
-    DisplayID best = candidates.front();
-    for (DisplayID id : candidates) {
+    DisplayID best = mainID;
+    for (DisplayID id : list) {
+        if (othersListed && id == mainID)
+            continue;
         const QRectF bounds = displays.displayBounds(id);
         const double area = bounds.width() * bounds.height();
         if (area > bestArea) {
@@ -49,11 +45,6 @@ static DisplayID automaticFrom(const DisplayServices& displays, const std::vecto
         }
     }
     return best;
-}
-
-DisplayID automaticDisplayID(const DisplayServices& displays)
-{
-    return automaticFrom(displays, sortedDisplayList(displays));
 }
 
 DisplayID selectedDisplayID(const DisplayServices& displays, const QString& selection)

@@ -17,10 +17,6 @@ inline constexpr int kMaxDisplays = 32;
 // reports none), sorted by origin x, then origin y, then ID.
 std::vector<DisplayServices::DisplayID> sortedDisplayList(const DisplayServices& displays);
 
-// The largest display that is not the main one; the main display when it is
-// the only one.
-DisplayServices::DisplayID automaticDisplayID(const DisplayServices& displays);
-
 DisplayServices::DisplayID selectedDisplayID(const DisplayServices& displays, const QString& selection);
 QRectF targetDisplayBounds(const DisplayServices& displays, const QString& selection);
 

@@ -86,6 +86,10 @@ TEST_F(KeyboardActions, KeyCombosPressModifiersInOrderAndReleaseInReverse)
     recordCombo(0, 0, QStringLiteral("A"));
     EXPECT_EQ(tapKeys(), QStringList({"0.000 key 0 down flags=0x0", "0.000 key 0 up flags=0x0"}));
 
+    // The key code is read whole and posted in its low 16 bits.
+    recordCombo(0x10007, 0, QString());
+    EXPECT_EQ(tapKeys(), QStringList({"0.000 key 7 down flags=0x0", "0.000 key 7 up flags=0x0"}));
+
     // Nothing recorded: no keys, yet the action counts as fired and delays
     // the press.
     recordCombo(0, 0, QString());
@@ -120,8 +124,8 @@ TEST_F(KeyboardActions, SystemActionsAndTheTouchKeyboard)
     lift();
     EXPECT_EQ(take("key"), QStringList({"0.000 key 257 down flags=0x0", "0.000 key 257 up flags=0x0"}));
 
-    set(SystemActionKey::Screenshot, QStringLiteral("run:/usr/bin/gnome-screenshot --interactive"));
-    set(SystemActionKey::MissionControl, QStringLiteral(R"(run:"/opt/My Tools/overview" --mode "all windows")"));
+    set(SettingsKey::ScreenshotAction, QStringLiteral("run:/usr/bin/gnome-screenshot --interactive"));
+    set(SettingsKey::MissionControlAction, QStringLiteral(R"(run:"/opt/My Tools/overview" --mode "all windows")"));
     touch({{300, 300}}, ContactKindPen);
     lift();
     touch({{100, 100}, {200, 100}, {150, 190}});
@@ -131,7 +135,7 @@ TEST_F(KeyboardActions, SystemActionsAndTheTouchKeyboard)
                                   R"(0.000 launch "/opt/My Tools/overview" "--mode" "all windows")",
                               }));
 
-    set(SystemActionKey::Screenshot, QStringLiteral("none"));
+    set(SettingsKey::ScreenshotAction, QStringLiteral("none"));
     touch({{300, 300}}, ContactKindPen);
     lift();
     const QStringList none = take();

@@ -17,18 +17,6 @@ public:
         m_bounds[id] = bounds;
         m_pixels[id] = pixels.isEmpty() ? bounds.size().toSize() : pixels;
     }
-    void removeDisplay(DisplayID id)
-    {
-        std::erase(m_order, id);
-        m_bounds.erase(id);
-        m_pixels.erase(id);
-    }
-    void clear()
-    {
-        m_order.clear();
-        m_bounds.clear();
-        m_pixels.clear();
-    }
     void setMainDisplay(DisplayID id) { m_main = id; }
 
     std::vector<DisplayID> activeDisplays() const override { return m_order; }
