@@ -70,9 +70,11 @@ std::uint32_t busNumber(const HidDeviceInfo& device)
 // posted after the lift (a pending click, inertia) still count for it.
 class TouchSummary {
 public:
-    void contacts(double time, const QVariantList& list)
+    // True when these contacts begin a touch.
+    bool contacts(double time, const QVariantList& list)
     {
-        if (!list.isEmpty() && m_previousCount == 0)
+        const bool began = !list.isEmpty() && m_previousCount == 0;
+        if (began)
             m_touches.push_back(Touch{time, -1, 0, {}, {}, 0});
         if (!m_touches.empty()) {
             Touch& touch = m_touches.back();
@@ -84,7 +86,10 @@ public:
             }
         }
         m_previousCount = int(list.size());
+        return began;
     }
+
+    int touchCount() const { return int(m_touches.size()); }
 
     void event(double time, const QString& line)
     {
@@ -99,9 +104,14 @@ public:
     QStringList lines() const
     {
         QStringList result;
-        for (const Touch& touch : m_touches) {
+        for (std::size_t i = 0; i < m_touches.size(); ++i) {
+            const Touch& touch = m_touches[i];
             const QString input = touch.mostContacts > 1 ? QStringLiteral("%1 fingers").arg(touch.mostContacts) : touch.kind;
-            result << QStringLiteral("%1 s  %2  %3").arg(touch.start, 6, 'f', 2).arg(input, -9).arg(gesture(touch));
+            result << QStringLiteral("touch %1 at %2 s  %3  %4")
+                          .arg(i + 1, 2)
+                          .arg(touch.start, 5, 'f', 2)
+                          .arg(input, -9)
+                          .arg(gesture(touch));
         }
         return result;
     }
@@ -442,26 +452,26 @@ int replay(const QStringList& args)
             out() << "      (the same report " << repeats << (repeats == 1 ? " more time)\n" : " more times)\n");
         repeats = 0;
     };
-    ScopedObserver debug;
-    if (!quiet && dryRun) {
-        debug = ScopedObserver(center, VTNotification::DebugReport, [&](const Notification& n) {
+    // The compatibility notification carries the debug text and the contacts,
+    // so one observer prints the reports and marks where each touch begins.
+    int events = 0;
+    TouchSummary summary;
+    ScopedObserver reports;
+    if (trace) {
+        reports = ScopedObserver(center, VTNotification::CompatibilityReport, [&](const Notification& n) {
+            const bool began = summary.contacts(scheduler->now(), n.userInfo.value(QStringLiteral("contacts")).toList());
+            if (quiet)
+                return;
             const QString text = n.userInfo.value(QStringLiteral("text")).toString();
             if (text == lastText) {
                 ++repeats;
                 return;
             }
             flushRepeats();
+            if (began)
+                out() << "\n== touch " << summary.touchCount() << " ==\n";
             lastText = text;
             out() << QString::number(scheduler->now(), 'f', 3) << " " << text << "\n";
-        });
-    }
-
-    int events = 0;
-    TouchSummary summary;
-    ScopedObserver contacts;
-    if (trace) {
-        contacts = ScopedObserver(center, VTNotification::CompatibilityReport, [&](const Notification& n) {
-            summary.contacts(scheduler->now(), n.userInfo.value(QStringLiteral("contacts")).toList());
         });
         trace->setLineHandler([&](const QString& line) {
             ++events;
