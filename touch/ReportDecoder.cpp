@@ -36,7 +36,8 @@ std::uint32_t readBitsNearEnd(const std::uint8_t* report, std::size_t length, st
 
 namespace {
 
-// One bit, as readBits(…, 1) reads it, without the general path's work.
+// One bit, as readBits(…, 1) reads it, without the general path's work; an
+// absent field (offset -1) reads 0.
 bool flagBit(const std::uint8_t* report, std::size_t length, std::int32_t offset)
 {
     if (offset < 0)
@@ -63,8 +64,7 @@ std::uint16_t markerFor(const TouchSlotLayout& slot, const std::uint8_t* report,
 
 std::int64_t kindFor(const TouchSlotLayout& slot, std::uint16_t marker, const std::uint8_t* report, std::size_t length)
 {
-    if ((slot.eraserBitOffset >= 0 && flagBit(report, length, slot.eraserBitOffset))
-        || (slot.invertBitOffset >= 0 && flagBit(report, length, slot.invertBitOffset)))
+    if (flagBit(report, length, slot.eraserBitOffset) || flagBit(report, length, slot.invertBitOffset))
         return ContactKindEraser;
     // Some displays mark the tool in the size fields instead.
     switch (marker) {
@@ -92,9 +92,8 @@ TouchContactList contactsFromReport(const TouchLayout& layout, const std::uint8_
 
     list.slotCount = layout.contactCount;
     list.hybridOffset = hybridOffset;
-    const std::uint32_t announced = layout.contactCountBitOffset >= 0
-        ? readBits(report, length, layout.contactCountBitOffset, layout.contactCountBitLength)
-        : 0;
+    // Without a Contact Count field (offset -1) nothing is announced.
+    const std::uint32_t announced = readBits(report, length, layout.contactCountBitOffset, layout.contactCountBitLength);
 
     // Each contact is built in a local and the count kept in a register:
     // stores into the list could otherwise alias the report's bytes and

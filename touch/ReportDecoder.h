@@ -12,15 +12,15 @@
 // known kinds are named "finger".
 QLatin1String contactKindName(std::int64_t kind);
 
-// Reads up to 32 bits, least significant first, from a bit position counted
-// from bit 0 of the report's first byte. Bits at or beyond the report's end
-// read as 0; a negative offset or a length below 1 gives 0.
-// The reads that come near the report's end (or on big-endian machines).
+// readBits for a field that ends near the report's end (or on big-endian machines).
 std::uint32_t readBitsNearEnd(const std::uint8_t* report, std::size_t length, std::size_t firstByte, unsigned shift,
                               unsigned bits);
 
-// Inline, with one unaligned load for a field well inside the report: the
-// decoder calls it for every field of every slot.
+// Reads up to 32 bits, least significant first, from a bit position counted
+// from bit 0 of the report's first byte. Bits at or beyond the report's end
+// read as 0; a negative offset or a length below 1 gives 0. Inline, with one
+// unaligned load for a field well inside the report: the decoder calls it
+// for every field of every slot.
 inline std::uint32_t readBits(const std::uint8_t* report, std::size_t length, std::int32_t bitOffset,
                               std::int32_t bitLength)
 {
@@ -35,7 +35,6 @@ inline std::uint32_t readBits(const std::uint8_t* report, std::size_t length, st
     std::memcpy(&value, report + first, sizeof value);
     return std::uint32_t((value >> shift) & ((std::uint64_t(1) << bits) - 1));
 }
-
 
 // Decodes one input report with a layout. hybridOffset and hybridModeObserved
 // are the caller's frame state, read and updated; a report that is not the

@@ -12,6 +12,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
+#include <cctype>
 #include <optional>
 
 namespace cli {
@@ -31,8 +32,18 @@ const std::uint8_t* data(const QByteArray& bytes)
     return reinterpret_cast<const std::uint8_t*>(bytes.constData());
 }
 
-// A SOURCE is a file (a recording when it has an "R:" line, raw descriptor
-// bytes otherwise) or, when no such file exists, a hex string.
+// A text file of nothing but hex digits and separators spells its
+// descriptor; raw descriptor bytes never look like that.
+std::optional<QByteArray> hexText(const QByteArray& content)
+{
+    for (const char c : content)
+        if (std::uint8_t(c) >= 0x80 || (std::uint8_t(c) < 0x20 && !std::isspace(std::uint8_t(c))))
+            return std::nullopt;
+    return parseHexBytes(QString::fromLatin1(content));
+}
+
+// A SOURCE is a file (a recording when it has an "R:" line, hex text or raw
+// descriptor bytes otherwise) or, when no such file exists, a hex string.
 std::optional<DescriptorSource> loadSource(const QString& source, const char* command)
 {
     const QFileInfo info(source);
@@ -44,7 +55,7 @@ std::optional<DescriptorSource> loadSource(const QString& source, const char* co
         }
         const QByteArray content = file.readAll();
         if (!looksLikeHidRecording(content))
-            return DescriptorSource{content, std::nullopt};
+            return DescriptorSource{hexText(content).value_or(content), std::nullopt};
         QString error;
         std::optional<HidRecording> recording = parseHidRecording(content, &error);
         if (!recording) {
@@ -150,7 +161,7 @@ int describe(const QStringList& args)
 {
     if (args.isEmpty()) {
         err() << "usage: velotap describe SOURCE\n"
-                 "SOURCE is a hex string, a file of raw descriptor bytes or a hid-recorder recording.\n";
+                 "SOURCE is a hex string, a file of raw descriptor bytes or hex text, or a hid-recorder recording.\n";
         return 2;
     }
     // Hex bytes given as separate arguments are one descriptor.
