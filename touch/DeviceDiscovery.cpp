@@ -143,13 +143,17 @@ QString normalizedDeviceSelection(const QString& deviceSelection)
     return deviceSelection.isEmpty() ? kAuto : deviceSelection;
 }
 
+bool isAutomaticSelection(const QString& deviceSelection)
+{
+    return normalizedDeviceSelection(deviceSelection) == kAuto;
+}
+
 DeviceMatching DeviceMatching::forSelection(const QString& deviceSelection)
 {
     DeviceMatching matching;
-    const QString selection = normalizedDeviceSelection(deviceSelection);
-    if (selection == kAuto)
+    if (isAutomaticSelection(deviceSelection))
         return matching;
-    const QList<QStringView> pieces = QStringView(selection).split(QLatin1Char(':'));
+    const QList<QStringView> pieces = QStringView(deviceSelection).split(QLatin1Char(':'));
     if (pieces.size() < 2)
         return matching;
     const auto vendor = parseHex32(pieces[0]);
@@ -196,12 +200,11 @@ std::vector<HidDeviceInfo> matchingDevices(const std::vector<HidDeviceInfo>& dev
 DeviceChoice chooseDevice(const std::vector<HidDeviceInfo>& devices, const QString& deviceSelection,
                           QString& decoderStatus)
 {
-    const QString selection = normalizedDeviceSelection(deviceSelection);
-    const bool automatic = selection == kAuto;
+    const bool automatic = isAutomaticSelection(deviceSelection);
     DeviceChoice choice;
     for (std::size_t i = 0; i < devices.size(); ++i) {
         const HidDeviceInfo& device = devices[i];
-        if (automatic ? !isTouchCandidate(device) : deviceSignature(device) != selection)
+        if (automatic ? !isTouchCandidate(device) : deviceSignature(device) != deviceSelection)
             continue;
         const QByteArray descriptor = reportDescriptorData(device);
         if (descriptor.isEmpty()) {

@@ -43,6 +43,7 @@ struct DeviceMatching {
 
 // An absent or empty selection counts as "auto".
 QString normalizedDeviceSelection(const QString& deviceSelection);
+bool isAutomaticSelection(const QString& deviceSelection);
 std::vector<HidDeviceInfo> matchingDevices(const std::vector<HidDeviceInfo>& devices, const QString& deviceSelection);
 
 struct DeviceChoice {

@@ -1,6 +1,4 @@
 #pragma once
-#include "base/VTError.h"
-
 #include <QString>
 #include <QVariantMap>
 

@@ -15,7 +15,6 @@
 
 namespace {
 
-const QString kAuto = QStringLiteral("auto");
 // A device node appears before its access rights are settled; a few retries
 // bridge that gap after a replug.
 constexpr int kMaxPermissionRetries = 10;
@@ -62,12 +61,9 @@ VTTouchBridge::~VTTouchBridge()
 {
     m_env.devices.setDevicesChangedHandler({});
     m_env.scheduler.cancel(m_restartTimer);
-    if (running()) {
-        // Nothing may stay pressed when the bridge goes away.
-        m_engine->stop();
-        m_stream.reset();
-        clearDeviceState();
-    }
+    // Nothing may stay pressed when the bridge goes away.
+    if (running())
+        closeDevice();
 }
 
 bool VTTouchBridge::compatibilityTestMode() const
@@ -96,7 +92,7 @@ bool VTTouchBridge::start(VTError* error)
 
     const bool canPost = !m_env.canPostEvents || m_env.canPostEvents();
     const QString selection = normalizedDeviceSelection(m_env.settings.deviceSelection());
-    const bool automatic = selection == kAuto;
+    const bool automatic = isAutomaticSelection(selection);
     const std::vector<HidDeviceInfo> matched = matchingDevices(m_env.devices.devices(), selection);
     // Reading reports needs read access to the device node; with nothing to
     // read there is nothing to ask for yet.
@@ -156,24 +152,32 @@ bool VTTouchBridge::start(VTError* error)
     _hidDecoderStatus = decoderStatusText(choice.layout);
     m_device = chosen;
     m_stream = std::move(stream);
-    m_waitingForDevice = false;
-    m_restartAttempts = 0;
-    m_env.scheduler.cancel(m_restartTimer);
-    m_restartTimer = 0;
+    stopWaitingForDevice();
     _statusText = QStringLiteral("Touch active");
     return true;
 }
 
 void VTTouchBridge::stop()
 {
+    closeDevice();
+    stopWaitingForDevice();
+    _statusText = QStringLiteral("Stopped");
+}
+
+void VTTouchBridge::closeDevice()
+{
     m_engine->stop();
     m_stream.reset();
     clearDeviceState();
     _hidDecoderStatus = QStringLiteral("No descriptor decoder");
+}
+
+void VTTouchBridge::stopWaitingForDevice()
+{
     m_waitingForDevice = false;
+    m_restartAttempts = 0;
     m_env.scheduler.cancel(m_restartTimer);
     m_restartTimer = 0;
-    _statusText = QStringLiteral("Stopped");
 }
 
 void VTTouchBridge::clearDeviceState()
@@ -231,10 +235,7 @@ void VTTouchBridge::postCompatibilityReport(const std::uint8_t* report, int leng
 void VTTouchBridge::handleDeviceRemoved()
 {
     qWarning().noquote() << "Velotap touch device" << m_device.node << "went away; touch resumes when it returns";
-    m_engine->stop();
-    m_stream.reset();
-    clearDeviceState();
-    _hidDecoderStatus = QStringLiteral("No descriptor decoder");
+    closeDevice();
     _statusText = QStringLiteral("Device not found");
     m_waitingForDevice = true;
     m_restartAttempts = 0;

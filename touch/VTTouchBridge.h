@@ -88,6 +88,9 @@ private:
     Scheduler::TimerId m_restartTimer = 0;
 
     void clearDeviceState();
+    // Lets go of every button and the device; the decoder has no layout after.
+    void closeDevice();
+    void stopWaitingForDevice();
     void handleDeviceRemoved();
     void devicesChanged();
     void scheduleRestart(double delay);
