@@ -65,7 +65,6 @@ public:
         if (m_changed)
             m_changed();
     }
-    bool hasChangeHandler() const { return bool(m_changed); }
 
 private:
     struct Stream final : HidInputStream {
