@@ -473,7 +473,10 @@ QStringList SettingsStore::profileNames() const
         if (it.key() != DefaultProfileName)
             others.append(it.key());
     }
-    QCollator collator;
+    // The C locale has no collation of its own (accented names would sort
+    // after z); English order is the neutral choice there.
+    const QLocale locale;
+    QCollator collator(locale.language() == QLocale::C ? QLocale(QLocale::English) : locale);
     collator.setCaseSensitivity(Qt::CaseInsensitive);
     // Names equal but for case still get a stable order.
     std::sort(others.begin(), others.end(), [&](const QString& a, const QString& b) {

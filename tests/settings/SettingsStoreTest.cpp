@@ -201,13 +201,15 @@ TEST_F(SettingsStoreTest, WritesGoToExactlyOnePlace)
 
 TEST_F(SettingsStoreTest, ProfileNamesAndApplying)
 {
-    // Sorting follows the user's language; the test runs with no locale set.
-    const QLocale previous;
-    QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+    // Sorting follows the user's language, with a neutral order in the C locale.
     defaults.setValue(SettingsKey::SettingsProfiles,
                       QJsonObject{{"beta", QJsonObject()}, {"Alpha", QJsonObject()}, {"Default", QJsonObject()},
                                   {"Ölberg", QJsonObject()}, {"zulu", QJsonObject()}});
-    EXPECT_EQ(store.profileNames(), (QStringList{"Default", "Alpha", "beta", "Ölberg", "zulu"}));
+    const QLocale previous;
+    for (const QLocale& locale : {QLocale(QLocale::German, QLocale::Germany), QLocale::c()}) {
+        QLocale::setDefault(locale);
+        EXPECT_EQ(store.profileNames(), (QStringList{"Default", "Alpha", "beta", "Ölberg", "zulu"}));
+    }
     QLocale::setDefault(previous);
 
     EXPECT_EQ(SettingsStore::trimmedProfileName("  Studio \n"), "Studio");
