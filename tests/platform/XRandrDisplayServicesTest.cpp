@@ -1,5 +1,7 @@
 #include "base/QtScheduler.h"
+#include "platform/linux/EventSinkFactory.h"
 #include "platform/linux/XRandrDisplayServices.h"
+#include "tests/support/ScopedEnv.h"
 #include "tests/support/XvfbServer.h"
 #include "touch/DisplaySelection.h"
 
@@ -20,47 +22,40 @@ protected:
         ASSERT_TRUE(displays) << error.toStdString();
     }
 
-    // Two 1920x1080 monitors side by side on one 3840x1080 screen.
-    void splitIntoTwoMonitors(const QString& rightName = QStringLiteral("RIGHT"))
+    // Two 1920x1080 monitors side by side on the 3840x1080 screen.
+    void splitIntoTwoMonitors(const QString& rightName)
     {
-        QString output;
-        ASSERT_EQ(server.runClient("xrandr", {"--setmonitor", "LEFT", "1920/508x1080/286+0+0", "screen"},
-                                   &output), 0) << output.toStdString();
-        ASSERT_EQ(server.runClient("xrandr", {"--setmonitor", rightName, "1920/508x1080/286+1920+0", "none"},
-                                   &output), 0) << output.toStdString();
+        ASSERT_EQ(server.runClient("xrandr", {"--setmonitor", "LEFT", "1920/508x1080/286+0+0", "screen"}), 0);
+        ASSERT_EQ(server.runClient("xrandr", {"--setmonitor", rightName, "1920/508x1080/286+1920+0", "none"}), 0);
     }
 
     XvfbServer server{3840, 1080};
     std::unique_ptr<XRandrDisplayServices> displays;
 };
 
-TEST_F(XRandrDisplayServicesTest, OneScreenIsOneMainDisplay)
+TEST_F(XRandrDisplayServicesTest, MonitorsKeepTheirIDsAcrossRestartsAndChangesAreReported)
 {
-    const auto ids = displays->activeDisplays();
-    ASSERT_EQ(ids.size(), 1u);
-    EXPECT_EQ(displays->mainDisplay(), ids[0]);
-    EXPECT_EQ(displays->displayBounds(ids[0]), QRectF(0, 0, 3840, 1080));
-    EXPECT_EQ(displays->displayPixelSize(ids[0]), QSize(3840, 1080));
-    EXPECT_TRUE(displays->displayBounds(ids[0] + 1).isEmpty());
-}
+    // Without monitors the screen is the one main display.
+    const auto screen = displays->activeDisplays();
+    ASSERT_EQ(screen.size(), 1u);
+    EXPECT_EQ(displays->mainDisplay(), screen[0]);
+    EXPECT_EQ(displays->displayBounds(screen[0]), QRectF(0, 0, 3840, 1080));
+    EXPECT_EQ(displays->displayPixelSize(screen[0]), QSize(3840, 1080));
+    EXPECT_TRUE(displays->displayBounds(screen[0] + 1).isEmpty());
 
-TEST_F(XRandrDisplayServicesTest, MonitorsKeepTheirIDsAndChangesAreReported)
-{
     QSignalSpy changed(displays.get(), &XRandrDisplayServices::displaysChanged);
-    splitIntoTwoMonitors();
+    splitIntoTwoMonitors(QStringLiteral("*RIGHT")); // the primary one
     EXPECT_TRUE(changed.wait(3000));
-
     const auto left = XRandrDisplayServices::idForMonitorName("LEFT");
     const auto right = XRandrDisplayServices::idForMonitorName("RIGHT");
-    ASSERT_NE(left, right);
     auto ids = displays->activeDisplays();
     std::sort(ids.begin(), ids.end());
-    auto expected = std::vector<DisplayServices::DisplayID>{left, right};
-    std::sort(expected.begin(), expected.end());
-    EXPECT_EQ(ids, expected);
+    EXPECT_EQ(ids, (std::vector{std::min(left, right), std::max(left, right)}));
+    EXPECT_NE(left, right);
     EXPECT_EQ(displays->displayBounds(left), QRectF(0, 0, 1920, 1080));
-    EXPECT_EQ(displays->displayBounds(right), QRectF(1920, 0, 1920, 1080));
     EXPECT_EQ(displays->monitorName(right), QStringLiteral("RIGHT"));
+    EXPECT_EQ(displays->mainDisplay(), right);
+    EXPECT_EQ(DisplaySelection::selectedDisplayID(*displays, "secondary"), left);
 
     // A second connection (a restart) sees the same IDs, so a stored
     // selection still finds its monitor.
@@ -72,42 +67,16 @@ TEST_F(XRandrDisplayServicesTest, MonitorsKeepTheirIDsAndChangesAreReported)
     EXPECT_EQ(DisplaySelection::targetDisplayBounds(*again, stored), QRectF(1920, 0, 1920, 1080));
 }
 
-TEST_F(XRandrDisplayServicesTest, PrimaryMonitorIsTheMainDisplay)
-{
-    splitIntoTwoMonitors(QStringLiteral("*RIGHT"));
-    EXPECT_EQ(displays->mainDisplay(), XRandrDisplayServices::idForMonitorName("RIGHT"));
-    // "secondary" is then the left-hand one.
-    EXPECT_EQ(DisplaySelection::selectedDisplayID(*displays, "secondary"),
-              XRandrDisplayServices::idForMonitorName("LEFT"));
-}
-
-} // namespace
-
-#include "platform/linux/EventSinkFactory.h"
-
-namespace {
-
 TEST_F(XRandrDisplayServicesTest, AutomaticBackendOnAnXDisplayIsXTest)
 {
-    const QByteArray oldDisplay = qgetenv("DISPLAY");
-    const QByteArray oldWayland = qgetenv("WAYLAND_DISPLAY");
-    const QByteArray oldType = qgetenv("XDG_SESSION_TYPE");
-    qputenv("DISPLAY", server.displayName());
-    qunsetenv("WAYLAND_DISPLAY");
-    qunsetenv("XDG_SESSION_TYPE");
+    ScopedEnv display("DISPLAY", server.displayName());
+    ScopedEnv wayland("WAYLAND_DISPLAY", QByteArray());
+    ScopedEnv type("XDG_SESSION_TYPE", QByteArray());
     QtScheduler scheduler;
     auto result = EventSinkFactory::create("auto", scheduler, *displays, "/nonexistent/uinput");
     EXPECT_TRUE(result.sink);
     EXPECT_EQ(result.backend, EventSinkFactory::Backend::XTest);
     EXPECT_FALSE(result.error);
-    result.sink.reset();
-    for (const auto& [name, value] : {std::pair{"DISPLAY", oldDisplay}, std::pair{"WAYLAND_DISPLAY", oldWayland},
-                                      std::pair{"XDG_SESSION_TYPE", oldType}}) {
-        if (value.isNull())
-            qunsetenv(name);
-        else
-            qputenv(name, value);
-    }
 }
 
 } // namespace

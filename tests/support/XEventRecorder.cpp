@@ -6,7 +6,9 @@
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 
+#include <algorithm>
 #include <clocale>
+#include <map>
 #include <poll.h>
 
 std::unique_ptr<XEventRecorder> XEventRecorder::open(const QByteArray& displayName, QString* error)
@@ -138,32 +140,49 @@ void XEventRecorder::settle(int milliseconds)
     waitUntil([](const XEventRecorder&) { return false; }, milliseconds);
 }
 
-std::vector<RecordedXEvent> XEventRecorder::eventsOf(RecordedXEvent::Kind kind) const
+std::vector<RecordedXEvent> XEventRecorder::eventsOf(RecordedXEvent::Kind kind, unsigned detail) const
 {
     std::vector<RecordedXEvent> result;
     for (const RecordedXEvent& event : m_events) {
-        if (event.kind == kind)
+        if (event.kind == kind && (detail == 0 || event.detail == detail))
             result.push_back(event);
     }
     return result;
 }
 
-std::vector<RecordedXEvent> XEventRecorder::pressesOf(unsigned button) const
+std::vector<unsigned> XEventRecorder::buttonsPressed() const
 {
-    std::vector<RecordedXEvent> result;
-    for (const RecordedXEvent& event : m_events) {
-        if (event.kind == RecordedXEvent::ButtonDown && event.detail == button)
-            result.push_back(event);
+    std::vector<unsigned> buttons;
+    for (const RecordedXEvent& event : eventsOf(RecordedXEvent::ButtonDown))
+        buttons.push_back(event.detail);
+    return buttons;
+}
+
+std::vector<std::uint32_t> XEventRecorder::keysymsPressed() const
+{
+    std::vector<std::uint32_t> keysyms;
+    for (const RecordedXEvent& event : eventsOf(RecordedXEvent::KeyDown))
+        keysyms.push_back(event.keysym);
+    return keysyms;
+}
+
+bool XEventRecorder::nothingHeld() const
+{
+    std::map<std::pair<bool, unsigned>, int> down;
+    for (const RecordedXEvent& e : m_events) {
+        const bool key = e.kind == RecordedXEvent::KeyDown || e.kind == RecordedXEvent::KeyUp;
+        if (e.kind == RecordedXEvent::KeyDown || e.kind == RecordedXEvent::ButtonDown)
+            ++down[{key, e.detail}];
+        else if (e.kind == RecordedXEvent::KeyUp || e.kind == RecordedXEvent::ButtonUp)
+            --down[{key, e.detail}];
     }
-    return result;
+    return std::all_of(down.begin(), down.end(), [](const auto& entry) { return entry.second == 0; });
 }
 
 QString XEventRecorder::typedText() const
 {
     QString text;
-    for (const RecordedXEvent& event : m_events) {
-        if (event.kind == RecordedXEvent::KeyDown)
-            text += event.text;
-    }
+    for (const RecordedXEvent& event : eventsOf(RecordedXEvent::KeyDown))
+        text += event.text;
     return text;
 }

@@ -37,8 +37,14 @@ public:
     void settle(int milliseconds = 150);
 
     const std::vector<RecordedXEvent>& events() const { return m_events; }
-    std::vector<RecordedXEvent> eventsOf(RecordedXEvent::Kind kind) const;
-    std::vector<RecordedXEvent> pressesOf(unsigned button) const;
+    // Events of one kind; with a detail, only of that button or keycode.
+    std::vector<RecordedXEvent> eventsOf(RecordedXEvent::Kind kind, unsigned detail = 0) const;
+    std::vector<RecordedXEvent> pressesOf(unsigned button) const { return eventsOf(RecordedXEvent::ButtonDown, button); }
+    // The buttons, and the keysyms of the keys, pressed in order.
+    std::vector<unsigned> buttonsPressed() const;
+    std::vector<std::uint32_t> keysymsPressed() const;
+    // Every key and button that went down came up again.
+    bool nothingHeld() const;
     QString typedText() const;
     void clear() { m_events.clear(); }
 
