@@ -113,12 +113,11 @@ TEST_F(GestureToDesktopTest, TapDoubleTapAndDragReachTheClientAsClicksAndAHeldMo
     touch({{400, 300}});
     lift();
     ASSERT_TRUE(waitForReleases(1));
+    EXPECT_EQ(recorder->buttonsPressed(), std::vector<unsigned>{1});
     auto presses = recorder->eventsOf(Kind::ButtonDown);
-    auto releases = recorder->eventsOf(Kind::ButtonUp);
-    ASSERT_EQ(presses.size(), 1u);
-    EXPECT_EQ(presses[0].detail, 1u);
+    const auto tapUp = recorder->eventsOf(Kind::ButtonUp).front();
     EXPECT_EQ(QPoint(presses[0].x, presses[0].y), QPoint(400, 300));
-    EXPECT_EQ(QPoint(releases[0].x, releases[0].y), QPoint(400, 300));
+    EXPECT_EQ(QPoint(tapUp.x, tapUp.y), QPoint(400, 300));
 
     // A double tap: two clicks within the usual 400 ms and a few pixels apart.
     recorder->clear();

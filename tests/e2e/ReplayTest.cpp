@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
+#include <QPoint>
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QTemporaryDir>
@@ -44,23 +45,20 @@ TEST(Replay, DemoRecordingClicksDragsAndScrollsOnARealXServer)
     ASSERT_EQ(velotap.exitCode(), 0) << output.toStdString();
     recorder->settle(200);
 
-    // A tap, a double tap, then a drag: left presses in that order.
+    // A tap, a double tap, then a drag: left presses in that order. The
+    // first tap maps to (480.01, just under 324): the pixel under it.
     const auto presses = recorder->pressesOf(1);
     ASSERT_GE(presses.size(), 4u) << output.toStdString();
-    // The first tap maps to (480.01, just under 324): the pixel under it.
-    EXPECT_EQ(presses[0].x, 480);
-    EXPECT_EQ(presses[0].y, 323);
+    EXPECT_EQ(QPoint(presses[0].x, presses[0].y), QPoint(480, 323));
     EXPECT_LE(std::abs(presses[2].x - presses[1].x), 4);
     EXPECT_LT(presses[2].time - presses[1].time, 400u);
-    bool dragged = false;
-    for (const RecordedXEvent& e : recorder->eventsOf(Kind::Motion))
-        dragged |= (e.state & Button1Mask) && e.x > presses[3].x + 20;
-    EXPECT_TRUE(dragged);
-    // Two-finger scrolling turns the wheel.
+    const auto motions = recorder->eventsOf(Kind::Motion);
+    EXPECT_TRUE(std::any_of(motions.begin(), motions.end(), [&](const RecordedXEvent& e) {
+        return (e.state & Button1Mask) && e.x > presses[3].x + 20;
+    }));
+    // Two-finger scrolling turns the wheel; nothing stays pressed.
     EXPECT_FALSE(recorder->pressesOf(4).empty() && recorder->pressesOf(5).empty());
-
-    // Every button that went down came up again.
-    EXPECT_EQ(recorder->eventsOf(Kind::ButtonDown).size(), recorder->eventsOf(Kind::ButtonUp).size());
+    EXPECT_TRUE(recorder->nothingHeld());
 }
 
 } // namespace
