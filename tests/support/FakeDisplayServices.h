@@ -14,27 +14,27 @@ public:
     void addDisplay(DisplayID id, QRectF bounds, QSize pixels = {})
     {
         m_order.push_back(id);
-        m_bounds[id] = bounds;
-        m_pixels[id] = pixels.isEmpty() ? bounds.size().toSize() : pixels;
+        m_displays[id] = {bounds, pixels.isEmpty() ? bounds.size().toSize() : pixels};
     }
     void setMainDisplay(DisplayID id) { m_main = id; }
 
     std::vector<DisplayID> activeDisplays() const override { return m_order; }
     DisplayID mainDisplay() const override { return m_main; }
-    QRectF displayBounds(DisplayID id) const override
-    {
-        const auto it = m_bounds.find(id);
-        return it == m_bounds.end() ? QRectF() : it->second;
-    }
-    QSize displayPixelSize(DisplayID id) const override
-    {
-        const auto it = m_pixels.find(id);
-        return it == m_pixels.end() ? QSize() : it->second;
-    }
+    QRectF displayBounds(DisplayID id) const override { return find(id).bounds; }
+    QSize displayPixelSize(DisplayID id) const override { return find(id).pixels; }
 
 private:
+    struct Display {
+        QRectF bounds;
+        QSize pixels;
+    };
     std::vector<DisplayID> m_order;
-    std::map<DisplayID, QRectF> m_bounds;
-    std::map<DisplayID, QSize> m_pixels;
+    std::map<DisplayID, Display> m_displays;
     DisplayID m_main = 0;
+
+    Display find(DisplayID id) const
+    {
+        const auto it = m_displays.find(id);
+        return it == m_displays.end() ? Display{} : it->second;
+    }
 };
