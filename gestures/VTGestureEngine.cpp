@@ -261,12 +261,6 @@ void VTGestureEngine::handleMappedInput(Input input, QPointF at, bool moved, QPo
 
 // --- Settings, read at the moment of use -----------------------------------
 
-const QString& VTGestureEngine::inputName(Input input)
-{
-    static const QString none;
-    return input == Input::None ? none : SettingsStore::inputTypeName(static_cast<InputType>(input));
-}
-
 MouseAction VTGestureEngine::mouseActionForInput(Input input) const
 {
     return m_settings.mouseActionForInput(static_cast<InputType>(input));

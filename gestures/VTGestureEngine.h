@@ -36,8 +36,6 @@ public:
     // The object notifications name as their sender (the bridge); the engine
     // itself until set.
     void setNotificationSender(const void* sender) { m_notificationSender = sender; }
-    void setDoubleClickInterval(double seconds) { m_doubleClickInterval = seconds; }
-    double doubleClickInterval() const { return m_doubleClickInterval; }
 
     // --- Entry and reset paths forwarded by the bridge --------------------
 
@@ -70,7 +68,6 @@ public:
     void beginGroupGestureWithContactCount(int count, QPointF center);
     void resetGroupGestureState() { _activeGroupContactCount = 0; }
     static Input inputForContactKind(std::int64_t kind);
-    static const QString& inputName(Input input);
 
     // --- Pointer ------------------------------------------------------------
 
@@ -120,16 +117,12 @@ public:
 
     // --- State, read by tests and the bridge -------------------------------
 
-    bool suppressInputUntilAllContactsUp() const { return _suppressInputUntilAllContactsUp; }
-    void setSuppressInputUntilAllContactsUp(bool suppress) { _suppressInputUntilAllContactsUp = suppress; }
-    bool ignoreSingleTouchUntilAllUp() const { return _ignoreSingleTouchUntilAllUp; }
     bool scrollActive() const { return _scrollActive; }
     bool pinchLocked() const { return _pinchLocked; }
     bool inertiaRunning() const { return _inertiaTimer != 0; }
     bool pendingMouseDown() const { return _pendingMouseDown; }
     bool anyButtonDown() const { return _mouseDown || _rightMouseDown || _middleMouseDown; }
     QPointF lastPoint() const { return _lastPoint; }
-    int activeGroupContactCount() const { return _activeGroupContactCount; }
     Input keyboardActionInput() const { return _keyboardActionInput; }
 
     static constexpr double kMovementThreshold = 1.0;
