@@ -4,6 +4,18 @@
 #include "touch/ReportDescriptorParser.h"
 
 #include <cstdlib>
+#include <limits>
+
+namespace {
+
+// Every built range is at least one unit wide, unless its minimum is the
+// largest value and cannot widen.
+bool rangeWidened(std::int32_t minimum, std::int32_t maximum)
+{
+    return std::int64_t(maximum) >= std::int64_t(minimum) + 1 || minimum == std::numeric_limits<std::int32_t>::max();
+}
+
+} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
@@ -16,7 +28,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         for (int i = 0; i < layout.contactCount; ++i) {
             const TouchSlotLayout& slot = layout.contacts[i];
             if (slot.slot != i || slot.tipSwitchBitOffset < 0 || slot.contactIdBitOffset < 0 || slot.xBitOffset < 0
-                || slot.yBitOffset < 0)
+                || slot.yBitOffset < 0 || !rangeWidened(slot.xLogicalMinimum, slot.xLogicalMaximum)
+                || !rangeWidened(slot.yLogicalMinimum, slot.yLogicalMaximum))
                 std::abort();
         }
         if (descriptorSummary(layout).size() != 18)

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <limits>
+#include <tuple>
 
 using touchtest::bytes;
 using touchtest::Descriptor;
@@ -50,16 +51,12 @@ std::string decoded(TouchReportDecoder& decoder, const std::string& hex)
 
 TEST(ReportDecoder, BitReader)
 {
+    // Across bytes, single bits, and reads cut at the report's end (bits beyond are 0).
     const std::vector<std::uint8_t> report = bytes("01a5ff0f80");
-    EXPECT_EQ(readBits(report.data(), report.size(), 8, 8), 0xA5u);
-    EXPECT_EQ(readBits(report.data(), report.size(), 12, 8), 0xFAu);
-    EXPECT_EQ(readBits(report.data(), report.size(), 9, 1), 0u);
-    EXPECT_EQ(readBits(report.data(), report.size(), 10, 1), 1u);
-    EXPECT_EQ(readBits(report.data(), report.size(), 16, 12), 0xFFFu);
-    // Reads stop at the report's end; bits beyond are 0.
-    EXPECT_EQ(readBits(report.data(), report.size(), 36, 16), 0x8u);
-    EXPECT_EQ(readBits(report.data(), report.size(), 40, 1), 0u);
-    EXPECT_EQ(readBits(report.data(), report.size(), std::numeric_limits<std::int32_t>::max(), 32), 0u);
+    const std::tuple<int, int, std::uint32_t> reads[] = {{8, 8, 0xA5}, {12, 8, 0xFA}, {9, 1, 0}, {10, 1, 1}, {16, 12, 0xFFF},
+                                                         {36, 16, 0x8}, {40, 1, 0}, {std::numeric_limits<std::int32_t>::max(), 32, 0}};
+    for (const auto& [offset, length, value] : reads)
+        EXPECT_EQ(readBits(report.data(), report.size(), offset, length), value) << offset << ":" << length;
     // At most 32 bits; nonsense arguments give 0.
     const std::vector<std::uint8_t> ones(6, 0xFF);
     EXPECT_EQ(readBits(ones.data(), ones.size(), 3, 40), 0xFFFFFFFFu);
@@ -75,9 +72,6 @@ TEST(ReportDecoder, ContactsAndOtherReports)
               "frame=1 reported=1 contacts=1 slots=1 hybridOffset=0 hybrid=no complete=yes\n"
               "  slot=0 id=  5 flags=0x03 down kind=finger  x= 2048 y= 1024 marker=0x0000");
     const std::vector<std::uint8_t> report = bytes("0103050008000401");
-    const TouchContact contact = decoder.contactsFromReport(report.data(), report.size()).contacts[0];
-    EXPECT_EQ(std::vector<int>({contact.xMinimum, contact.xMaximum, contact.yMinimum, contact.yMaximum}),
-              std::vector<int>({0, 4095, 0, 4095}));
     // Tip Switch clear: no contact, the announced count stands.
     EXPECT_EQ(decoded(decoder, "0102050008000401"),
               "frame=1 reported=1 contacts=0 slots=1 hybridOffset=0 hybrid=no complete=yes");
@@ -107,7 +101,10 @@ TEST(ReportDecoder, ContactsAndOtherReports)
     EXPECT_EQ(decoded(bareDecoder, "01012c01ffff0a00"),
               "frame=1 reported=1 contacts=1 slots=1 hybridOffset=0 hybrid=no complete=yes\n"
               "  slot=0 id= 44 flags=0x03 down kind=finger  x=65535 y=   10 marker=0x0000");
-    EXPECT_EQ(bareDecoder.layout().contacts[0].xLogicalMinimum, -100);
+    const std::vector<std::uint8_t> bareReport = bytes("01012c01ffff0a00");
+    const TouchContact contact = bareDecoder.contactsFromReport(bareReport.data(), bareReport.size()).contacts[0];
+    EXPECT_EQ(std::vector<int>({contact.xMinimum, contact.xMaximum, contact.yMinimum, contact.yMaximum}),
+              std::vector<int>({-100, 100, -100, 100}));
 }
 
 TEST(ReportDecoder, MarkersAndKinds)
