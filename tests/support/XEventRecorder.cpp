@@ -59,63 +59,57 @@ XEventRecorder::~XEventRecorder()
     XCloseDisplay(m_display);
 }
 
+namespace {
+
+// What a key press types: through the input context when there is one
+// (any Unicode character), else Latin-1.
+QString textOf(XKeyEvent& key, XIC inputContext)
+{
+    char buffer[64];
+    KeySym keysym = NoSymbol;
+    if (!inputContext)
+        return QString::fromLatin1(buffer, XLookupString(&key, buffer, sizeof buffer, &keysym, nullptr));
+    Status status = 0;
+    const int n = Xutf8LookupString(inputContext, &key, buffer, sizeof buffer, &keysym, &status);
+    return status == XLookupChars || status == XLookupBoth ? QString::fromUtf8(buffer, n) : QString();
+}
+
+} // namespace
+
 void XEventRecorder::readPending()
 {
+    using Kind = RecordedXEvent::Kind;
     while (XPending(m_display) > 0) {
         XEvent event;
         XNextEvent(m_display, &event);
-        if (event.type == MappingNotify) {
-            XRefreshKeyboardMapping(&event.xmapping);
-            continue;
-        }
-        RecordedXEvent record;
-        record.kind = RecordedXEvent::Motion;
         switch (event.type) {
+        case MappingNotify:
+            XRefreshKeyboardMapping(&event.xmapping);
+            break;
         case ButtonPress:
-        case ButtonRelease:
-            record.kind = event.type == ButtonPress ? RecordedXEvent::ButtonDown
-                                                    : RecordedXEvent::ButtonUp;
-            record.x = event.xbutton.x_root;
-            record.y = event.xbutton.y_root;
-            record.detail = event.xbutton.button;
-            record.state = event.xbutton.state;
-            record.time = event.xbutton.time;
+        case ButtonRelease: {
+            const XButtonEvent& b = event.xbutton;
+            m_events.push_back({b.type == ButtonPress ? Kind::ButtonDown : Kind::ButtonUp, b.x_root, b.y_root,
+                                b.button, b.state, b.time, 0, {}});
             break;
-        case MotionNotify:
-            record.x = event.xmotion.x_root;
-            record.y = event.xmotion.y_root;
-            record.state = event.xmotion.state;
-            record.time = event.xmotion.time;
+        }
+        case MotionNotify: {
+            const XMotionEvent& m = event.xmotion;
+            m_events.push_back({Kind::Motion, m.x_root, m.y_root, 0, m.state, m.time, 0, {}});
             break;
+        }
         case KeyPress:
         case KeyRelease: {
-            record.kind = event.type == KeyPress ? RecordedXEvent::KeyDown : RecordedXEvent::KeyUp;
-            record.x = event.xkey.x_root;
-            record.y = event.xkey.y_root;
-            record.detail = event.xkey.keycode;
-            record.state = event.xkey.state;
-            record.time = event.xkey.time;
-            char buffer[64];
-            KeySym keysym = NoSymbol;
-            if (event.type == KeyPress && m_inputContext) {
-                Status status = 0;
-                const int n = Xutf8LookupString(static_cast<XIC>(m_inputContext), &event.xkey, buffer,
-                                                sizeof buffer, &keysym, &status);
-                if (status == XLookupChars || status == XLookupBoth)
-                    record.text = QString::fromUtf8(buffer, n);
-            } else {
-                const int n = XLookupString(&event.xkey, buffer, sizeof buffer, &keysym, nullptr);
-                if (event.type == KeyPress)
-                    record.text = QString::fromLatin1(buffer, n);
-            }
+            XKeyEvent& k = event.xkey;
             // The key's own symbol, whatever modifiers are down.
-            record.keysym = static_cast<std::uint32_t>(XLookupKeysym(&event.xkey, 0));
+            m_events.push_back({k.type == KeyPress ? Kind::KeyDown : Kind::KeyUp, k.x_root, k.y_root, k.keycode,
+                                k.state, k.time, static_cast<std::uint32_t>(XLookupKeysym(&k, 0)),
+                                k.type == KeyPress ? textOf(k, static_cast<XIC>(m_inputContext)) : QString()});
             break;
         }
         default:
-            continue;
+            break;
         }
-        m_events.push_back(record);
     }
 }
 
