@@ -1,5 +1,6 @@
 #include "platform/linux/UinputEventSink.h"
 #include "tests/support/AllocationCounter.h"
+#include "tests/support/KeyComboScript.h"
 
 #include <gtest/gtest.h>
 
@@ -129,14 +130,7 @@ TEST_F(UinputEventSinkTest, ScrollIsHighResolutionWithWholeStepsZoomIsControlWit
 
 TEST_F(UinputEventSinkTest, KeysCombosMediaKeysTextAndClosing)
 {
-    // A recorded combo of Shift, Command and "1", in the engine's order.
-    const std::uint64_t shiftCommand = EventFlags::Shift | EventFlags::Command;
-    sink->postKey(56, true, EventFlags::Shift);
-    sink->postKey(55, true, shiftCommand);
-    sink->postKey(18, true, shiftCommand);
-    sink->postKey(18, false, shiftCommand);
-    sink->postKey(55, false, EventFlags::Shift);
-    sink->postKey(56, false, 0);
+    postShiftCommandOne(*sink);
     sink->postKey(0x100, true, 0); // Super as a key of its own
     sink->postKey(0x100, false, 0);
     sink->postKey(999, true, 0);   // unknown: nothing

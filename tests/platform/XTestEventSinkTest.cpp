@@ -1,6 +1,7 @@
 #include "base/QtScheduler.h"
 #include "platform/linux/XTestEventSink.h"
 #include "tests/support/AllocationCounter.h"
+#include "tests/support/KeyComboScript.h"
 #include "tests/support/XEventRecorder.h"
 #include "tests/support/XvfbServer.h"
 
@@ -132,14 +133,7 @@ TEST_F(XTestEventSinkTest, KeysCombosAndMediaKeys)
 {
     sink->postKey(53, true, 0);
     sink->postKey(53, false, 0);
-    // A recorded combo: Shift, Command, "1", in the engine's order.
-    const std::uint64_t shiftCommand = EventFlags::Shift | EventFlags::Command;
-    sink->postKey(56, true, EventFlags::Shift);
-    sink->postKey(55, true, shiftCommand);
-    sink->postKey(18, true, shiftCommand);
-    sink->postKey(18, false, shiftCommand);
-    sink->postKey(55, false, EventFlags::Shift);
-    sink->postKey(56, false, 0);
+    postShiftCommandOne(*sink);
     // The keyboard's Control+C: the flag holds Control for press and release.
     sink->postKey(8, true, EventFlags::Control);
     sink->postKey(8, false, EventFlags::Control);
