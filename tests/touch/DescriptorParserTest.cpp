@@ -28,10 +28,9 @@ Descriptor withFlagItem(std::initializer_list<std::uint8_t> items)
 
 TEST(DescriptorParser, ItemWalk)
 {
+    // The worked example's slot is stated field by field by its summary's test.
     const TouchLayout worked = touchtest::singleFingerLayout();
     EXPECT_EQ(layoutText(worked), "valid finger count inRange ranges slots 1 count 56:8 report 1");
-    EXPECT_EQ(slotText(worked.contacts[0]),
-              "kind 1 tip 8 range 9 valid -1 invert -1 eraser -1 id 16:8 x 24:16 0..4095 y 40:16 0..4095 w -1:0 h -1:0");
 
     // Nothing to walk, only long items, a long item cut short: invalid, no error.
     EXPECT_EQ(layoutText(parseReportDescriptor(nullptr, 0)), "slots 0 count -1:0 report 0");

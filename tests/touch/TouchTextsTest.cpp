@@ -94,11 +94,6 @@ TEST(DebugText, Format)
     const QString status = decoderStatusText(layout);
     const std::vector<std::uint8_t> other = {1, 2, 3};
 
-    // Not the touch report: bytes, decoder line and zero counts.
-    EXPECT_EQ(debugTextForReport(other.data(), other.size(), TouchContactList{}, status, layout, true),
-              "0003 bytes: 01 02 03\n"
-              "decoder=HidDigitizerDescriptor report=1 contacts=1 report=1 frame=0 reported=0 contacts=0 slots=0 "
-              "hybridOffset=0 hybrid=observed complete=no");
     // No decoder: the bytes and the decoder line only.
     EXPECT_EQ(debugTextForReport(other.data(), other.size(), TouchContactList{}, QString(), TouchLayout{}, false),
               "0003 bytes: 01 02 03\ndecoder=No descriptor decoder");
