@@ -4,8 +4,10 @@
 #include <QByteArray>
 #include <QSet>
 
+#include <cerrno>
 #include <functional>
 #include <memory>
+#include <utility>
 
 // HID devices set up by a test: reports, removal and device changes are
 // driven by calls instead of a kernel.
@@ -20,32 +22,29 @@ public:
 
     std::vector<HidDeviceInfo> devices() const override { return list; }
     bool canRead(const HidDeviceInfo& device) const override { return !unreadable.contains(device.node); }
+    void setDevicesChangedHandler(std::function<void()> handler) override { m_changed = std::move(handler); }
 
     std::unique_ptr<HidInputStream> open(const HidDeviceInfo& device, const OpenOptions& options, ReportHandler onReport,
                                          RemovalHandler onRemoval, OpenFailure* failure, int* errorCode) override
     {
         lastOpenOptions = options;
         const OpenFailure refusal = unreadable.contains(device.node) ? OpenFailure::PermissionDenied : nextOpenFailure;
-        if (refusal != OpenFailure::None) {
-            if (failure)
-                *failure = refusal;
-            if (errorCode)
-                *errorCode = refusal == OpenFailure::PermissionDenied ? 13 : nextOpenError;
+        if (failure)
+            *failure = refusal;
+        if (errorCode)
+            *errorCode = refusal == OpenFailure::PermissionDenied ? EACCES : nextOpenError;
+        if (refusal != OpenFailure::None)
             return nullptr;
-        }
         ++openCount;
-        auto stream = std::make_unique<Stream>(this);
         m_node = device.node;
         m_onReport = std::move(onReport);
         m_onRemoval = std::move(onRemoval);
-        return stream;
+        return std::make_unique<Stream>(m_open);
     }
-
-    void setDevicesChangedHandler(std::function<void()> handler) override { m_changed = std::move(handler); }
 
     bool isOpen() const { return m_open; }
     QString openNode() const { return m_open ? m_node : QString(); }
-
+    void announceChange() { if (m_changed) m_changed(); }
     void deliver(const QByteArray& report)
     {
         if (m_open)
@@ -55,22 +54,15 @@ public:
     void unplug()
     {
         std::erase_if(list, [&](const HidDeviceInfo& d) { return d.node == m_node; });
-        if (m_open && m_onRemoval) {
-            m_open = false;
+        if (std::exchange(m_open, false) && m_onRemoval)
             m_onRemoval();
-        }
-    }
-    void announceChange()
-    {
-        if (m_changed)
-            m_changed();
     }
 
 private:
     struct Stream final : HidInputStream {
-        explicit Stream(FakeHidDeviceSource* owner) : owner(owner) { owner->m_open = true; }
-        ~Stream() override { owner->m_open = false; }
-        FakeHidDeviceSource* owner;
+        explicit Stream(bool& flag) : open(flag) { open = true; }
+        ~Stream() override { open = false; }
+        bool& open;
     };
 
     bool m_open = false;

@@ -17,10 +17,7 @@
 
 #include <cerrno>
 
-inline void PrintTo(const QString& text, std::ostream* os)
-{
-    *os << '"' << text.toStdString() << '"';
-}
+inline void PrintTo(const QString& text, std::ostream* os) { *os << '"' << text.toStdString() << '"'; }
 
 namespace {
 
@@ -35,36 +32,23 @@ const QByteArray kNoContactsDescriptor = QByteArray::fromHex("050d0904a101850209
 
 QByteArray fingerReport(bool down, int x, int y, int count = 1)
 {
-    QByteArray r(8, '\0');
-    r[0] = 2;
-    r[1] = down ? 1 : 0;
-    r[2] = 1;
-    r[3] = char(x & 0xFF);
-    r[4] = char(x >> 8);
-    r[5] = char(y & 0xFF);
-    r[6] = char(y >> 8);
-    r[7] = char(count);
-    return r;
+    const char bytes[] = {2, char(down ? 1 : 0), 1, char(x & 0xFF), char(x >> 8), char(y & 0xFF), char(y >> 8), char(count)};
+    return QByteArray(bytes, sizeof bytes);
 }
 
 HidDeviceInfo touchDevice(const QString& node, const QByteArray& descriptor = kTouchDescriptor)
 {
-    HidDeviceInfo d;
-    d.node = node;
-    d.properties = {{HidProperty::VendorID, qint64(0x4E8)},
-                    {HidProperty::ProductID, qint64(0x2084)},
-                    {HidProperty::LocationID, qint64(0x01630000)},
-                    {HidProperty::Manufacturer, QStringLiteral("Samsung")},
-                    {HidProperty::Product, QStringLiteral("Flip")},
-                    {HidProperty::PrimaryUsagePage, qint64(0x0D)},
-                    {HidProperty::PrimaryUsage, qint64(4)},
-                    {HidProperty::DeviceUsagePairs,
-                     QVariantList{QVariantMap{{HidProperty::DeviceUsagePage, qint64(0x0D)}, {HidProperty::DeviceUsage, qint64(4)}}}},
-                    {HidProperty::ReportDescriptor, descriptor}};
-    return d;
+    const QVariantList usages{QVariantMap{{HidProperty::DeviceUsagePage, qint64(0x0D)}, {HidProperty::DeviceUsage, qint64(4)}}};
+    return {node,
+            {{HidProperty::VendorID, qint64(0x4E8)}, {HidProperty::ProductID, qint64(0x2084)},
+             {HidProperty::LocationID, qint64(0x01630000)}, {HidProperty::Manufacturer, QStringLiteral("Samsung")},
+             {HidProperty::Product, QStringLiteral("Flip")}, {HidProperty::PrimaryUsagePage, qint64(0x0D)},
+             {HidProperty::PrimaryUsage, qint64(4)}, {HidProperty::DeviceUsagePairs, usages},
+             {HidProperty::ReportDescriptor, descriptor}}};
 }
 
-struct BridgeRig {
+class TouchBridgeTest : public ::testing::Test {
+protected:
     QTemporaryDir dir;
     UserDefaults defaults{dir.path()};
     NotificationCenter center;
@@ -74,101 +58,91 @@ struct BridgeRig {
     FakeDisplayServices displays;
     FakeHidDeviceSource devices;
     bool canPost = true;
-    std::unique_ptr<VTTouchBridge> bridge;
+    std::unique_ptr<VTTouchBridge> owned = makeBridge();
+    VTTouchBridge& bridge = *owned;
 
-    BridgeRig()
+    std::unique_ptr<VTTouchBridge> makeBridge()
     {
         settings.registerDefaults();
         displays.addDisplay(1, QRectF(0, 0, 4096, 4096));
         displays.setMainDisplay(1);
-        bridge = std::make_unique<VTTouchBridge>(VTTouchBridge::Environment{
+        return std::make_unique<VTTouchBridge>(VTTouchBridge::Environment{
             devices, sink, scheduler, settings, displays, center, 0.5, [this] { return canPost; }});
     }
+    bool startOnTouchScreen()
+    {
+        devices.list = {touchDevice("/dev/hidraw0")};
+        return bridge.start();
+    }
+    bool sinkShows(const char* text) const { return sink.lines().join('\n').contains(QLatin1String(text)); }
 };
 
 } // namespace
 
-TEST(VTTouchBridge, StartFailuresSetStatusAndError)
+TEST_F(TouchBridgeTest, StartFailuresSetStatusAndError)
 {
-    BridgeRig rig;
-    VTTouchBridge& bridge = *rig.bridge;
     EXPECT_EQ(bridge.statusText(), QStringLiteral("Stopped"));
     EXPECT_EQ(bridge.decoderStatus(), QStringLiteral("No descriptor decoder"));
+    const auto expectFailure = [&](qint64 code, const char* description, const char* status) {
+        VTError error;
+        EXPECT_FALSE(bridge.start(&error));
+        EXPECT_EQ(error, VTError::velotap(code, QString::fromUtf8(description)));
+        EXPECT_EQ(bridge.statusText(), QString::fromUtf8(status)) << description;
+        EXPECT_FALSE(bridge.running());
+    };
+    expectFailure(3, "Compatible HID touch device was not found.", "Device not found");
 
-    VTError error;
-    EXPECT_FALSE(bridge.start(&error));
-    EXPECT_EQ(error, VTError::velotap(3, QStringLiteral("Compatible HID touch device was not found.")));
-    EXPECT_EQ(bridge.statusText(), QStringLiteral("Device not found"));
-
-    rig.devices.list = {touchDevice("/dev/hidraw0")};
-    rig.devices.unreadable = {QStringLiteral("/dev/hidraw0")};
-    rig.canPost = false;
-    EXPECT_FALSE(bridge.start(&error));
-    EXPECT_EQ(error.code, 10);
-    EXPECT_EQ(error.description, QStringLiteral("Missing permission: Accessibility, Input Monitoring"));
-    EXPECT_EQ(bridge.statusText(), QStringLiteral("Needs permission"));
-    rig.canPost = true;
-    EXPECT_FALSE(bridge.start(&error));
-    EXPECT_EQ(error.description, QStringLiteral("Missing permission: Input Monitoring"));
-    rig.devices.unreadable.clear();
+    devices.list = {touchDevice("/dev/hidraw0")};
+    devices.unreadable = {QStringLiteral("/dev/hidraw0")};
+    canPost = false;
+    expectFailure(10, "Missing permission: Accessibility, Input Monitoring", "Needs permission");
+    canPost = true;
+    expectFailure(10, "Missing permission: Input Monitoring", "Needs permission");
+    devices.unreadable.clear();
 
     // Readable at first glance but refused when opened.
-    rig.devices.nextOpenFailure = HidDeviceSource::OpenFailure::PermissionDenied;
-    EXPECT_FALSE(bridge.start(&error));
-    EXPECT_EQ(error, VTError::velotap(10, QStringLiteral("Missing permission: Input Monitoring")));
-    rig.devices.nextOpenFailure = HidDeviceSource::OpenFailure::Other;
-    rig.devices.nextOpenError = EBUSY;
-    EXPECT_FALSE(bridge.start(&error));
-    EXPECT_EQ(error, VTError::velotap(EBUSY, QStringLiteral("Could not open HID touch input: 0x10")));
-    EXPECT_EQ(bridge.statusText(), QStringLiteral("Needs permission"));
-    EXPECT_FALSE(bridge.running());
+    devices.nextOpenFailure = HidDeviceSource::OpenFailure::PermissionDenied;
+    expectFailure(10, "Missing permission: Input Monitoring", "Needs permission");
+    devices.nextOpenFailure = HidDeviceSource::OpenFailure::Other;
+    devices.nextOpenError = EBUSY;
+    expectFailure(EBUSY, "Could not open HID touch input: 0x10", "Needs permission");
     EXPECT_TRUE(lastDescriptorHex().isEmpty());
-    rig.devices.nextOpenFailure = HidDeviceSource::OpenFailure::None;
+    devices.nextOpenFailure = HidDeviceSource::OpenFailure::None;
 
-    rig.devices.list = {touchDevice("/dev/hidraw0", kNoContactsDescriptor)};
-    EXPECT_FALSE(bridge.start(&error));
-    EXPECT_EQ(error, VTError::velotap(4, QStringLiteral("No compatible HID touch descriptor was found.")));
+    devices.list = {touchDevice("/dev/hidraw0", kNoContactsDescriptor)};
+    expectFailure(4, "No compatible HID touch descriptor was found.", "Device not found");
     EXPECT_EQ(bridge.decoderStatus(), QStringLiteral("Descriptor parser could not build touch layout"));
-    EXPECT_EQ(bridge.statusText(), QStringLiteral("Device not found"));
 
     // A stored signature that matches nothing.
-    rig.devices.list = {touchDevice("/dev/hidraw0")};
-    rig.settings.setSettingValue(QStringLiteral("deviceSelection"), QStringLiteral("04e8:2084:01640000:Samsung:Flip:-"));
-    EXPECT_FALSE(bridge.start(&error));
-    EXPECT_EQ(error, VTError::velotap(4, QStringLiteral("Selected touch device was not found or could not be parsed.")));
-    rig.settings.setSettingValue(QStringLiteral("deviceSelection"), QStringLiteral("1234:5678:00000000:-:-:-"));
-    EXPECT_FALSE(bridge.start(&error));
-    EXPECT_EQ(error, VTError::velotap(3, QStringLiteral("Selected touch device was not found.")));
-    // No error asked for: still fails cleanly.
-    EXPECT_FALSE(bridge.start());
+    devices.list = {touchDevice("/dev/hidraw0")};
+    settings.setSettingValue(QStringLiteral("deviceSelection"), QStringLiteral("04e8:2084:01640000:Samsung:Flip:-"));
+    expectFailure(4, "Selected touch device was not found or could not be parsed.", "Device not found");
+    settings.setSettingValue(QStringLiteral("deviceSelection"), QStringLiteral("1234:5678:00000000:-:-:-"));
+    expectFailure(3, "Selected touch device was not found.", "Device not found");
+    EXPECT_FALSE(bridge.start()); // no error asked for: still fails cleanly
 }
 
-TEST(VTTouchBridge, StartRunAndStop)
+TEST_F(TouchBridgeTest, StartRunAndStop)
 {
-    BridgeRig rig;
-    VTTouchBridge& bridge = *rig.bridge;
-    rig.devices.list = {touchDevice("/dev/hidraw0", kNoContactsDescriptor), touchDevice("/dev/hidraw1")};
-    rig.settings.setSettingValue(QStringLiteral("deviceSelection"), deviceSignature(rig.devices.list[1]));
-
-    VTError error;
-    ASSERT_TRUE(bridge.start(&error));
+    devices.list = {touchDevice("/dev/hidraw0", kNoContactsDescriptor), touchDevice("/dev/hidraw1")};
+    settings.setSettingValue(QStringLiteral("deviceSelection"), deviceSignature(devices.list[1]));
+    ASSERT_TRUE(bridge.start());
     EXPECT_EQ(bridge.statusText(), QStringLiteral("Touch active"));
     EXPECT_EQ(bridge.decoderStatus(), QStringLiteral("HidDigitizerDescriptor report=2 contacts=1"));
-    EXPECT_EQ(rig.devices.openNode(), QStringLiteral("/dev/hidraw1"));
+    EXPECT_EQ(devices.openNode(), QStringLiteral("/dev/hidraw1"));
     EXPECT_EQ(lastDescriptorHex(), QString::fromLatin1(kTouchDescriptor.toHex()));
     EXPECT_FALSE(lastDescriptorSummary().isEmpty());
-    EXPECT_TRUE(rig.devices.lastOpenOptions.grabKernelInput);
+    EXPECT_TRUE(devices.lastOpenOptions.grabKernelInput);
 
     // Starting again changes nothing.
     bridge.refreshDisplayMapping();
+    EXPECT_TRUE(bridge.start());
     EXPECT_EQ(bridge.statusText(), QStringLiteral("Display updated"));
-    EXPECT_TRUE(bridge.start(&error));
-    EXPECT_EQ(bridge.statusText(), QStringLiteral("Display updated"));
-    EXPECT_EQ(rig.devices.openCount, 1);
+    EXPECT_EQ(devices.openCount, 1);
 
     bridge.stop();
     EXPECT_FALSE(bridge.running());
-    EXPECT_FALSE(rig.devices.isOpen());
+    EXPECT_FALSE(devices.isOpen());
     EXPECT_EQ(bridge.statusText(), QStringLiteral("Stopped"));
     EXPECT_EQ(bridge.decoderStatus(), QStringLiteral("No descriptor decoder"));
     EXPECT_TRUE(lastDescriptorHex().isEmpty());
@@ -176,76 +150,76 @@ TEST(VTTouchBridge, StartRunAndStop)
     EXPECT_FALSE(bridge.layout().valid);
 
     // The grab can be turned off.
-    rig.defaults.setValue(VTTouchBridge::GrabKernelInputKey, false);
+    defaults.setValue(VTTouchBridge::GrabKernelInputKey, false);
     ASSERT_TRUE(bridge.start());
-    EXPECT_FALSE(rig.devices.lastOpenOptions.grabKernelInput);
+    EXPECT_FALSE(devices.lastOpenOptions.grabKernelInput);
 }
 
-TEST(VTTouchBridge, EveryReportIsAnnouncedThenHandedToTheEngine)
+TEST_F(TouchBridgeTest, EveryReportIsAnnouncedThenHandedToTheEngine)
 {
-    BridgeRig rig;
-    VTTouchBridge& bridge = *rig.bridge;
-    rig.devices.list = {touchDevice("/dev/hidraw0")};
-    ASSERT_TRUE(bridge.start());
-
-    QStringList order;
-    QStringList texts;
+    ASSERT_TRUE(startOnTouchScreen());
+    QStringList order, texts;
     QVariantList contacts;
-    ScopedObserver debug(rig.center, VTNotification::DebugReport, [&](const Notification& n) {
+    ScopedObserver debug(center, VTNotification::DebugReport, [&](const Notification& n) {
         EXPECT_EQ(n.sender, &bridge);
-        order << QStringLiteral("debug:%1").arg(rig.sink.lines().size());
+        order << QStringLiteral("debug:%1").arg(sink.lines().size());
         texts << n.userInfo.value("text").toString();
     });
-    ScopedObserver compat(rig.center, VTNotification::CompatibilityReport, [&](const Notification& n) {
-        order << QStringLiteral("compat:%1").arg(rig.sink.lines().size());
+    ScopedObserver compat(center, VTNotification::CompatibilityReport, [&](const Notification& n) {
+        order << QStringLiteral("compat:%1").arg(sink.lines().size());
         contacts = n.userInfo.value("contacts").toList();
     });
 
-    rig.devices.deliver(fingerReport(true, 2048, 1024));
+    devices.deliver(fingerReport(true, 2048, 1024));
     EXPECT_EQ(order, (QStringList{"debug:0", "compat:0"}));
     ASSERT_EQ(texts.size(), 1);
     EXPECT_TRUE(texts[0].startsWith(QStringLiteral("0008 bytes: 02 01 01 00 08 00 04 01\ndecoder=HidDigitizerDescriptor report=2")))
         << texts[0].toStdString();
     ASSERT_EQ(contacts.size(), 1);
     EXPECT_DOUBLE_EQ(contacts[0].toMap().value("screenX").toDouble(), 2048.0 * 4096 / 4095);
-    EXPECT_FALSE(rig.sink.lines().isEmpty()) << rig.sink.lines().join('\n').toStdString(); // the engine warped the pointer after both posts
+    EXPECT_FALSE(sink.lines().isEmpty()); // the engine warped the pointer after both posts
 
     // A report that is not the touch report still reaches everyone, as an empty frame.
     order.clear();
-    rig.devices.deliver(QByteArray::fromHex("01010000"));
+    devices.deliver(QByteArray::fromHex("01010000"));
     EXPECT_EQ(order.size(), 2);
     EXPECT_TRUE(contacts.isEmpty());
-    rig.scheduler.advance(1.0);
-    EXPECT_TRUE(rig.sink.lines().join('\n').contains(QStringLiteral("left-up")));
+    scheduler.advance(1.0);
+    EXPECT_TRUE(sinkShows("left-up"));
+
+    // An observer that stops the bridge keeps the engine from acting on that report.
+    const qsizetype posted = sink.lines().size();
+    ScopedObserver stopper(center, VTNotification::DebugReport, [&](const Notification&) { bridge.stop(); });
+    devices.deliver(fingerReport(true, 100, 100));
+    scheduler.advance(1.0);
+    EXPECT_FALSE(bridge.running());
+    EXPECT_EQ(sink.lines().size(), posted);
 }
 
-TEST(VTTouchBridge, CompatibilityTestModeAnnouncesButPostsNothing)
+TEST_F(TouchBridgeTest, CompatibilityTestModeAnnouncesButPostsNothing)
 {
-    BridgeRig rig;
-    VTTouchBridge& bridge = *rig.bridge;
-    rig.devices.list = {touchDevice("/dev/hidraw0")};
-    ASSERT_TRUE(bridge.start());
+    ASSERT_TRUE(startOnTouchScreen());
     int announced = 0;
-    ScopedObserver compat(rig.center, VTNotification::CompatibilityReport, [&](const Notification&) { ++announced; });
+    ScopedObserver compat(center, VTNotification::CompatibilityReport, [&](const Notification&) { ++announced; });
 
     bridge.setCompatibilityTestMode(true);
     EXPECT_TRUE(bridge.compatibilityTestMode());
-    rig.devices.deliver(fingerReport(true, 100, 100));
-    rig.devices.deliver(fingerReport(true, 900, 900));
-    rig.scheduler.advance(1.0);
+    devices.deliver(fingerReport(true, 100, 100));
+    devices.deliver(fingerReport(true, 900, 900));
+    scheduler.advance(1.0);
     EXPECT_EQ(announced, 2);
-    EXPECT_TRUE(rig.sink.lines().isEmpty());
+    EXPECT_TRUE(sink.lines().isEmpty());
 
     // Leaving the mode with a finger down: nothing until every finger is lifted.
     bridge.setCompatibilityTestMode(false);
-    rig.devices.deliver(fingerReport(true, 1000, 900));
-    rig.scheduler.advance(1.0);
-    EXPECT_TRUE(rig.sink.lines().isEmpty());
-    rig.devices.deliver(fingerReport(false, 1000, 900, 0));
-    rig.devices.deliver(fingerReport(true, 500, 500));
-    rig.devices.deliver(fingerReport(false, 500, 500, 0));
-    rig.scheduler.advance(1.0);
-    EXPECT_TRUE(rig.sink.lines().join('\n').contains(QStringLiteral("left-down")));
+    devices.deliver(fingerReport(true, 1000, 900));
+    scheduler.advance(1.0);
+    EXPECT_TRUE(sink.lines().isEmpty());
+    devices.deliver(fingerReport(false, 1000, 900, 0));
+    devices.deliver(fingerReport(true, 500, 500));
+    devices.deliver(fingerReport(false, 500, 500, 0));
+    scheduler.advance(1.0);
+    EXPECT_TRUE(sinkShows("left-down"));
 
     // Stop and start keep the mode.
     bridge.setCompatibilityTestMode(true);
@@ -254,90 +228,65 @@ TEST(VTTouchBridge, CompatibilityTestModeAnnouncesButPostsNothing)
     EXPECT_TRUE(bridge.compatibilityTestMode());
 }
 
-TEST(VTTouchBridge, ReportPathAllocatesNothingWhenNobodyWatches)
+TEST_F(TouchBridgeTest, ReportPathAllocatesNothingWhenNobodyWatches)
 {
-    BridgeRig rig;
-    VTTouchBridge& bridge = *rig.bridge;
-    rig.devices.list = {touchDevice("/dev/hidraw0")};
-    ASSERT_TRUE(bridge.start());
+    ASSERT_TRUE(startOnTouchScreen());
     const QByteArray other = QByteArray::fromHex("01010000");
     const QByteArray lifted = fingerReport(false, 0, 0, 0);
-    rig.devices.deliver(lifted); // warm up
-    {
+    const QByteArray touch = fingerReport(true, 300, 300);
+    devices.deliver(lifted); // warm up
+    for (const bool testMode : {false, true}) {
+        bridge.setCompatibilityTestMode(testMode);
         velotap::test::AllocationScope scope;
         for (int i = 0; i < 100; ++i) {
-            rig.devices.deliver(other);
-            rig.devices.deliver(lifted);
+            devices.deliver(other);
+            devices.deliver(testMode ? touch : lifted);
         }
-        EXPECT_EQ(scope.count(), 0u);
+        EXPECT_EQ(scope.count(), 0u) << "test mode " << testMode;
     }
-    bridge.setCompatibilityTestMode(true);
-    const QByteArray touch = fingerReport(true, 300, 300);
-    velotap::test::AllocationScope scope;
-    for (int i = 0; i < 100; ++i)
-        rig.devices.deliver(touch);
-    EXPECT_EQ(scope.count(), 0u);
 }
 
-TEST(VTTouchBridge, UnplugStopsCleanlyAndReplugResumes)
+TEST_F(TouchBridgeTest, UnplugStopsCleanlyAndReplugResumes)
 {
-    BridgeRig rig;
-    VTTouchBridge& bridge = *rig.bridge;
-    rig.devices.list = {touchDevice("/dev/hidraw0")};
-    ASSERT_TRUE(bridge.start());
-
+    ASSERT_TRUE(startOnTouchScreen());
     // A finger is down with the button pressed when the cable is pulled.
-    rig.devices.deliver(fingerReport(true, 100, 100));
-    rig.scheduler.advance(1.0);
-    rig.devices.deliver(fingerReport(true, 600, 600));
+    devices.deliver(fingerReport(true, 100, 100));
+    scheduler.advance(1.0);
+    devices.deliver(fingerReport(true, 600, 600));
     ASSERT_TRUE(bridge.engine().anyButtonDown());
-    rig.devices.unplug();
+    devices.unplug();
     EXPECT_FALSE(bridge.running());
     EXPECT_FALSE(bridge.engine().anyButtonDown());
-    EXPECT_TRUE(rig.sink.lines().last().contains(QStringLiteral("left-up")));
+    EXPECT_TRUE(sink.lines().last().contains(QStringLiteral("left-up")));
     EXPECT_EQ(bridge.statusText(), QStringLiteral("Device not found"));
     EXPECT_EQ(bridge.decoderStatus(), QStringLiteral("No descriptor decoder"));
     EXPECT_TRUE(bridge.waitingForDevice());
     EXPECT_TRUE(lastDescriptorHex().isEmpty());
 
     // Some other device comes: nothing to resume on.
-    rig.devices.list = {touchDevice("/dev/hidraw3", kNoContactsDescriptor)};
-    rig.devices.announceChange();
-    rig.scheduler.advance(1.0);
+    devices.list = {touchDevice("/dev/hidraw3", kNoContactsDescriptor)};
+    devices.announceChange();
+    scheduler.advance(1.0);
     EXPECT_FALSE(bridge.running());
     EXPECT_TRUE(bridge.waitingForDevice());
 
     // The display returns, first without access rights, then with them.
-    rig.devices.list.push_back(touchDevice("/dev/hidraw4"));
-    rig.devices.unreadable = {QStringLiteral("/dev/hidraw4")};
-    rig.devices.announceChange();
-    rig.scheduler.advance(0.6);
+    devices.list.push_back(touchDevice("/dev/hidraw4"));
+    devices.unreadable = {QStringLiteral("/dev/hidraw4")};
+    devices.announceChange();
+    scheduler.advance(0.6);
     EXPECT_EQ(bridge.statusText(), QStringLiteral("Needs permission"));
-    rig.devices.unreadable.clear();
-    rig.scheduler.advance(1.0);
-    EXPECT_TRUE(bridge.running());
+    devices.unreadable.clear();
+    scheduler.advance(1.0);
     EXPECT_EQ(bridge.statusText(), QStringLiteral("Touch active"));
-    EXPECT_EQ(rig.devices.openNode(), QStringLiteral("/dev/hidraw4"));
+    EXPECT_EQ(devices.openNode(), QStringLiteral("/dev/hidraw4"));
     EXPECT_FALSE(bridge.waitingForDevice());
 
     // After a deliberate stop a returning device does not start touch.
-    rig.devices.unplug();
+    devices.unplug();
     bridge.stop();
-    rig.devices.list = {touchDevice("/dev/hidraw5")};
-    rig.devices.announceChange();
-    rig.scheduler.advance(2.0);
+    devices.list = {touchDevice("/dev/hidraw5")};
+    devices.announceChange();
+    scheduler.advance(2.0);
     EXPECT_FALSE(bridge.running());
-}
-
-TEST(VTTouchBridge, StopFromAnObserverEndsTheReportQuietly)
-{
-    BridgeRig rig;
-    VTTouchBridge& bridge = *rig.bridge;
-    rig.devices.list = {touchDevice("/dev/hidraw0")};
-    ASSERT_TRUE(bridge.start());
-    ScopedObserver debug(rig.center, VTNotification::DebugReport, [&](const Notification&) { bridge.stop(); });
-    rig.devices.deliver(fingerReport(true, 100, 100));
-    rig.scheduler.advance(1.0);
-    EXPECT_FALSE(bridge.running());
-    EXPECT_TRUE(rig.sink.lines().isEmpty());
 }
