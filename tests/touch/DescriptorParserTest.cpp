@@ -46,8 +46,7 @@ TEST(DescriptorParser, ItemWalk)
     EXPECT_EQ(layoutText(parse(truncated)), layoutText(worked));
 
     // A one-byte Report ID of 128 and more is unsigned.
-    Descriptor high;
-    EXPECT_EQ(high.application(0x80).contact().contactCount().end().layout().reportID, 0x80);
+    EXPECT_EQ(Descriptor().application(0x80).contact().contactCount().end().layout().reportID, 0x80);
 
     // Signed limits: 0x15 0xFF is -1, 0x26 0xFF 0x7F is 32767, four bytes of
     // 0xFF are -1 too; a minimum of INT32_MAX cannot widen, so its maximum stays.
@@ -58,8 +57,7 @@ TEST(DescriptorParser, ItemWalk)
     const TouchLayout limited = limits.layout();
     EXPECT_EQ(slotText(limited.contacts[0]),
               "kind 1 tip 8 range -1 valid -1 invert -1 eraser -1 id 16:8 x 24:16 -1..32767 y 40:16 -1..256 w -1:0 h -1:0");
-    EXPECT_EQ(limited.contacts[1].xLogicalMinimum, kInt32Max);
-    EXPECT_EQ(limited.contacts[1].xLogicalMaximum, kInt32Max);
+    EXPECT_TRUE(limited.contacts[1].xLogicalMinimum == kInt32Max && limited.contacts[1].xLogicalMaximum == kInt32Max);
 }
 
 TEST(DescriptorParser, UsageAssignment)
@@ -75,8 +73,7 @@ TEST(DescriptorParser, UsageAssignment)
 
     // More fields than listed usages: the extra fields have none.
     const TouchLayout listed = withFlagItem({0x09, 0x42, 0x09, 0x32, 0x75, 0x01, 0x95, 0x03, 0x81, 0x02}).layout();
-    EXPECT_EQ(listed.contacts[0].inRangeBitOffset, 9);
-    EXPECT_EQ(listed.contacts[0].touchValidBitOffset, -1);
+    EXPECT_TRUE(listed.contacts[0].inRangeBitOffset == 9 && listed.contacts[0].touchValidBitOffset == -1);
 
     // X and Y through a Generic Desktop usage range; a range whose ends lie on
     // different pages is no range.
@@ -100,12 +97,9 @@ TEST(DescriptorParser, Collections)
 {
     // Only the first report with a contact collection is followed; Stylus and
     // Pen collections build pen slots.
-    Descriptor reports;
-    reports.application(3).contact(0x20).contact(0x02).end().application(2).contact().end();
-    const TouchLayout pens = reports.layout();
+    const TouchLayout pens = Descriptor().application(3).contact(0x20).contact(0x02).end().application(2).contact().end().layout();
     EXPECT_EQ(layoutText(pens), "valid pen inRange ranges slots 2 count -1:0 report 3");
-    EXPECT_EQ(pens.contacts[1].preferredKind, ContactKindPen);
-    EXPECT_EQ(pens.contacts[1].tipSwitchBitOffset, 56);
+    EXPECT_TRUE(pens.contacts[1].preferredKind == ContactKindPen && pens.contacts[1].tipSwitchBitOffset == 56);
 
     // Contact Count before the first contact collection, inside one, or in
     // another report is not taken; a Feature report sharing the touch ID
@@ -123,27 +117,20 @@ TEST(DescriptorParser, Collections)
 
     // A nested collection ends the contact collection early: its End builds
     // the slot, and what follows is outside (so the Width moves the count).
-    Descriptor nested;
-    nested.application(1).open().tipAndID().collection(0x00).xy().end().field(0x0D, 0x48, 8).end().contactCount().end();
-    EXPECT_EQ(layoutText(nested.layout()), "valid finger count ranges slots 1 count 64:8 report 1");
+    EXPECT_EQ(layoutText(Descriptor().application(1).open().tipAndID().collection(0x00).xy().end().field(0x0D, 0x48, 8).end()
+                             .contactCount().end().layout()), "valid finger count ranges slots 1 count 64:8 report 1");
 
     // A Finger collection before any Report ID builds nothing and is not
     // counted; one lacking a Contact Identifier builds nothing but is.
-    Descriptor noID;
-    EXPECT_EQ(layoutText(noID.usagePage(0x0D).usage(0x04).collection(0x01).contact().end().layout()),
+    EXPECT_EQ(layoutText(Descriptor().usagePage(0x0D).usage(0x04).collection(0x01).contact().end().layout()),
               "slots 0 count -1:0 report 0");
-    Descriptor noContactID;
-    noContactID.application(1).open().field(0x0D, 0x42, 1).padding(7).xy().end().end();
-    EXPECT_EQ(layoutText(noContactID.layout()), "finger slots 0 count -1:0 report 0");
+    EXPECT_EQ(layoutText(Descriptor().application(1).open().field(0x0D, 0x42, 1).padding(7).xy().end().end().layout()),
+              "finger slots 0 count -1:0 report 0");
 }
 
 TEST(DescriptorParser, SlotsAndPositions)
 {
-    Descriptor five;
-    five.application(1);
-    for (int i = 0; i < 5; ++i)
-        five.contact(0x22, true, true, true);
-    const TouchLayout fiveLayout = five.contactCount().end().layout();
+    const TouchLayout fiveLayout = Descriptor().application(1).contacts(5, 0x22, true).contactCount().end().layout();
     EXPECT_EQ(layoutText(fiveLayout), "valid finger count touchValid inRange width height ranges slots 5 count 328:8 report 1");
     EXPECT_EQ(slotText(fiveLayout.contacts[4]),
               "kind 1 tip 264 range 265 valid 266 invert -1 eraser -1 id 272:8 x 280:16 0..4095 y 296:16 0..4095 w 312:8 h 320:8");
@@ -151,10 +138,7 @@ TEST(DescriptorParser, SlotsAndPositions)
 
     // Ten collections: eight slots, and the Contact Count after them is still found.
     Descriptor ten;
-    ten.application(1);
-    for (int i = 0; i < 10; ++i)
-        ten.contact();
-    const TouchLayout tenLayout = ten.contactCount().end().layout();
+    const TouchLayout tenLayout = ten.application(1).contacts(10).contactCount().end().layout();
     EXPECT_EQ(layoutText(tenLayout), "valid finger count inRange ranges slots 8 count 488:8 report 1");
     EXPECT_EQ(tenLayout.contacts[7].tipSwitchBitOffset, 8 + 7 * 48);
 

@@ -3,6 +3,8 @@
 #include "tests/support/AllocationCounter.h"
 #include "tests/touch/TouchTestData.h"
 
+#include <QStringList>
+
 #include <gtest/gtest.h>
 
 #include <limits>
@@ -18,11 +20,7 @@ namespace {
 // 8-bit Width and Height), then an 8-bit Contact Count.
 TouchLayout sizedLayout(int slotCount, std::uint8_t kind = 0x22)
 {
-    Descriptor d;
-    d.application(1);
-    for (int i = 0; i < slotCount; ++i)
-        d.contact(kind, true, true, true);
-    return d.contactCount().end().layout();
+    return Descriptor().application(1).contacts(slotCount, kind, true).contactCount().end().layout();
 }
 
 // `down` contacts of a sizedLayout report, the rest of `slotCount` up, and the count.
@@ -121,13 +119,10 @@ TEST(ReportDecoder, MarkersAndKinds)
     EXPECT_EQ(tool(pen, "0300"), "pen     x=   10 y=   11 marker=0x0003") << "Height 0: the Width alone";
 
     // Width 0x0102 without a Height field; a Height alone keeps its low byte.
-    Descriptor widthOnly;
-    widthOnly.application(1).open(0x20).tipAndID().xy().field(0x0D, 0x48, 16).end().end();
-    TouchReportDecoder widthDecoder(widthOnly.layout());
+    Descriptor widthOnly, heightOnly;
+    TouchReportDecoder widthDecoder(widthOnly.application(1).open(0x20).tipAndID().xy().field(0x0D, 0x48, 16).end().end().layout());
+    TouchReportDecoder heightDecoder(heightOnly.application(1).open().tipAndID().xy().field(0x0D, 0x49, 16).end().end().layout());
     EXPECT_EQ(tool(widthDecoder, "0201"), "pen     x=   10 y=   11 marker=0x0102");
-    Descriptor heightOnly;
-    heightOnly.application(1).open().tipAndID().xy().field(0x0D, 0x49, 16).end().end();
-    TouchReportDecoder heightDecoder(heightOnly.layout());
     EXPECT_EQ(tool(heightDecoder, "0201"), "finger  x=   10 y=   11 marker=0x0002");
 
     // Eraser and Invert bits win over any marker.
@@ -139,10 +134,8 @@ TEST(ReportDecoder, MarkersAndKinds)
     for (const char* hex : {"0103000a000b000808", "0105000a000b000202"})
         EXPECT_NE(decoded(eraserDecoder, hex).find("kind=eraser "), std::string::npos) << hex;
 
-    EXPECT_EQ(contactKindName(ContactKindNone), QLatin1String("none"));
-    EXPECT_EQ(contactKindName(ContactKindUnknown), QLatin1String("unknown"));
-    EXPECT_EQ(contactKindName(-3), QLatin1String("finger"));
-    EXPECT_EQ(contactKindName(9), QLatin1String("finger"));
+    EXPECT_EQ(QStringList({contactKindName(ContactKindNone), contactKindName(ContactKindUnknown), contactKindName(-3),
+                           contactKindName(9)}), QStringList({"none", "unknown", "finger", "finger"}));
 }
 
 TEST(ReportDecoder, HybridFrames)
@@ -180,18 +173,14 @@ TEST(ReportDecoder, HybridFrames)
     layout.contactCountBitLength = 0;
     decoder.setLayout(layout);
     EXPECT_EQ(frame("01030500080004ff"), "frame=1 reported=1 contacts=1 slots=1 hybridOffset=0 hybrid=no complete=yes -> 0");
-}
 
-TEST(ReportDecoder, DecodingAllocatesNothing)
-{
-    TouchReportDecoder decoder(sizedLayout(8));
+    // Decoding allocates nothing, hybrid frames included.
+    decoder.setLayout(sizedLayout(8));
     const std::vector<std::uint8_t> report = bytes(sizedReport(8, 8, 12).c_str());
     int contacts = 0;
-    {
-        velotap::test::AllocationScope scope;
-        for (int i = 0; i < 100; ++i)
-            contacts += decoder.contactsFromReport(report.data(), report.size()).count;
-        EXPECT_EQ(scope.count(), 0u);
-    }
+    velotap::test::AllocationScope scope;
+    for (int i = 0; i < 100; ++i)
+        contacts += decoder.contactsFromReport(report.data(), report.size()).count;
+    EXPECT_EQ(scope.count(), 0u);
     EXPECT_EQ(contacts, 800);
 }

@@ -24,14 +24,10 @@ CommandRun velotap(const QStringList& arguments)
 {
     QProcess process;
     process.start(QStringLiteral(VELOTAP_EXECUTABLE), arguments);
-    CommandRun run;
     if (!process.waitForFinished(60000))
-        return run;
-    run.crashed = process.exitStatus() != QProcess::NormalExit;
-    run.exitCode = process.exitCode();
-    run.out = QString::fromUtf8(process.readAllStandardOutput());
-    run.err = QString::fromUtf8(process.readAllStandardError());
-    return run;
+        return {};
+    return {process.exitCode(), process.exitStatus() != QProcess::NormalExit,
+            QString::fromUtf8(process.readAllStandardOutput()), QString::fromUtf8(process.readAllStandardError())};
 }
 
 const QString kHex = QString::fromLatin1(touchtest::kSingleFingerHex).toLower();
@@ -62,21 +58,18 @@ TEST(DescribeCommand, SummaryJsonAndSlotTableFromEverySource)
     const qsizetype tableStart = run.out.indexOf(QStringLiteral("\n\nreport 1, 1 slot(s), contact count 56:8\n"));
     ASSERT_GT(tableStart, 0) << run.out.toStdString();
     const QJsonObject summary = QJsonDocument::fromJson(run.out.left(tableStart).toUtf8()).object();
-    EXPECT_EQ(summary.size(), 18);
-    EXPECT_TRUE(summary.value("report_id").isDouble() && summary.value("hybrid_mode_possible").isDouble());
-    EXPECT_TRUE(summary.value("valid").toBool() && summary.value("has_in_range").isBool());
+    // The keys and values themselves are checked where the summary is built.
+    EXPECT_TRUE(summary.size() == 18 && summary.value("valid").toBool() && summary.value("report_id").isDouble());
     EXPECT_EQ(summary.value("contacts").toArray().at(0).toObject().size(), 16);
     EXPECT_TRUE(run.out.endsWith("\n0     finger  8    9      -      -       -       16:8  24:16  40:16  0..4095  0..4095  -      -\n"))
         << run.out.toStdString();
 
     // The same descriptor as a raw file, a hex text file, a recording, and hex spelled in other ways.
     QTemporaryDir dir;
-    QString upperColons = kHex.toUpper();
-    upperColons.replace(' ', ':');
     for (const QStringList& arguments :
          {QStringList{writeFile(dir, "descriptor.bin", kRaw)}, QStringList{writeFile(dir, "descriptor.txt", kHex.toLatin1() + "\n")},
           QStringList{writeFile(dir, "touch.hid", recordingOf("I: 3 0001 0002\n"))},
-          QStringList{"0x" + QString(kHex).replace(" ", ", 0x")}, QStringList{upperColons}, kHex.split(' ')}) {
+          QStringList{"0x" + QString(kHex).replace(" ", ", 0x")}, QStringList{kHex.toUpper().replace(' ', ':')}, kHex.split(' ')}) {
         const CommandRun again = velotap(QStringList{"describe"} + arguments);
         EXPECT_EQ(again.exitCode, 0) << arguments.join(' ').toStdString() << again.err.toStdString();
         EXPECT_EQ(again.out, run.out) << arguments.join(' ').toStdString();
@@ -90,8 +83,7 @@ TEST(DescribeCommand, InvalidAndUnreadableInput)
     EXPECT_EQ(invalid.exitCode, 1);
     EXPECT_TRUE(invalid.out.isEmpty());
     EXPECT_EQ(invalid.err, kInvalid + "velotap describe: no Finger, Stylus or Pen collection follows a Report ID\n");
-    const CommandRun noContactID = velotap({"describe", "85 01 05 0d 09 22 a1 02 c0"});
-    EXPECT_TRUE(noContactID.err.endsWith("no Finger, Stylus or Pen collection has all of Tip Switch, Contact Identifier, X and Y\n"));
+    EXPECT_TRUE(velotap({"describe", "85 01 05 0d 09 22 a1 02 c0"}).err.endsWith("no Finger, Stylus or Pen collection has all of Tip Switch, Contact Identifier, X and Y\n"));
     EXPECT_EQ(velotap({"describe", ""}).exitCode, 1) << "an empty descriptor is readable but builds nothing";
 
     // Exit 2: no source, bad hex, odd length, missing file, broken recording, a directory.
@@ -108,9 +100,8 @@ TEST(DescribeCommand, InvalidAndUnreadableInput)
     // Arbitrary bytes never crash it.
     QRandomGenerator random(7);
     for (int i = 0; i < 8; ++i) {
-        QByteArray bytes(int(random.bounded(1, 400)), Qt::Uninitialized);
-        for (char& byte : bytes)
-            byte = char(random.bounded(256));
+        QByteArray bytes(4 * int(random.bounded(1, 100)), Qt::Uninitialized);
+        random.fillRange(reinterpret_cast<quint32*>(bytes.data()), bytes.size() / 4);
         const CommandRun run = velotap({"describe", writeFile(dir, QStringLiteral("random%1.bin").arg(i), bytes)});
         EXPECT_TRUE(!run.crashed && (run.exitCode == 0 || run.exitCode == 1));
     }

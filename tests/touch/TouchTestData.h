@@ -83,6 +83,13 @@ struct Descriptor {
             field(0x0D, 0x48, 8).field(0x0D, 0x49, 8);
         return end();
     }
+    // `count` contact collections; with `full` Touch Valid, Width and Height too.
+    Descriptor& contacts(int count, std::uint8_t kind = 0x22, bool full = false)
+    {
+        for (int i = 0; i < count; ++i)
+            contact(kind, true, full, full);
+        return *this;
+    }
 
     TouchLayout layout() const { return parse(bytes); }
 };

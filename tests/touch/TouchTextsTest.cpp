@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <limits>
+#include <tuple>
 
 namespace {
 
@@ -48,20 +49,16 @@ TEST(DescriptorSummary, KeysValuesAndTypes)
 
 TEST(AxisMapping, Edges)
 {
-    EXPECT_DOUBLE_EQ(mapRawAxis(4095, 0, 4095, 0, 1920), 1920.0);
-    EXPECT_DOUBLE_EQ(mapRawAxis(9000, 0, 4095, 100, 1920), 2020.0);
-    EXPECT_DOUBLE_EQ(mapRawAxis(5, 10, 4095, 100, 1920), 100.0);
-    EXPECT_DOUBLE_EQ(mapRawAxis(0, -100, 100, 0, 1000), 500.0);
-    // An empty range counts as one unit.
-    EXPECT_DOUBLE_EQ(mapRawAxis(7, 7, 7, 0, 10), 0.0);
-    EXPECT_DOUBLE_EQ(mapRawAxis(8, 7, 7, 0, 10), 10.0);
-    // Extreme limits do not wrap; raw values above 2^31 are not negative.
+    // Raw, logical range, origin and size, result: clamped to both ends, a
+    // negative minimum, an empty range counting as one unit, raw values above
+    // 2^31 not negative.
+    const std::tuple<std::uint32_t, std::int32_t, std::int32_t, double, double, double> cases[] = {
+        {4095, 0, 4095, 0, 1920, 1920}, {9000, 0, 4095, 100, 1920, 2020}, {5, 10, 4095, 100, 1920, 100},
+        {0, -100, 100, 0, 1000, 500}, {7, 7, 7, 0, 10, 0}, {8, 7, 7, 0, 10, 10}, {0xFFFFFFFFu, 0, 100, 0, 10, 10}};
+    for (const auto& [raw, minimum, maximum, origin, size, result] : cases)
+        EXPECT_DOUBLE_EQ(mapRawAxis(raw, minimum, maximum, origin, size), result) << raw << " in " << minimum << ".." << maximum;
+    // Extreme limits do not wrap.
     EXPECT_NEAR(mapRawAxis(0, std::numeric_limits<std::int32_t>::min(), std::numeric_limits<std::int32_t>::max(), 0, 2), 1.0, 1e-6);
-    EXPECT_DOUBLE_EQ(mapRawAxis(0xFFFFFFFFu, 0, 100, 0, 10), 10.0);
-
-    const QPointF point = mapRawX(2048, 1024, 0, 4095, 0, 4095, QRectF(0, 0, 1920, 1080));
-    EXPECT_NEAR(point.x(), 960.2344, 1e-4);
-    EXPECT_NEAR(point.y(), 270.0659, 1e-4);
     const TouchContact contact{0, 3, 1, 4095, 0, 0, 4095, 0, 4095, 0, ContactKindFinger};
     EXPECT_EQ(mapContact(contact, QRectF(1920, -200, 1280, 1024)), QPointF(3200, -200));
 }
