@@ -9,7 +9,7 @@ namespace {
 using namespace DisplaySelection;
 using IDs = std::vector<DisplayServices::DisplayID>;
 
-TEST(DisplaySelection, AutoPicksTheLargestDisplayThatIsNotTheMainOne)
+TEST(DisplaySelection, AutoPicksTheLargestNonMainDisplayInEveryArrangement)
 {
     FakeDisplayServices displays;
     displays.addDisplay(7, QRectF(0, 0, 1440, 900));
@@ -30,10 +30,8 @@ TEST(DisplaySelection, AutoPicksTheLargestDisplayThatIsNotTheMainOne)
 
     displays.addDisplay(4, QRectF(-7680, 0, 3840, 2160));
     EXPECT_EQ(selectedDisplayID(displays, "auto"), 4u) << "equal areas: the one further left";
-}
 
-TEST(DisplaySelection, EdgeArrangementsStillChooseOne)
-{
+    // Edge arrangements still choose one.
     FakeDisplayServices mirrored; // same origin: ordered by ID
     mirrored.addDisplay(8, QRectF(0, 0, 1920, 1080));
     mirrored.addDisplay(2, QRectF(0, 0, 1920, 1080));

@@ -7,6 +7,7 @@
 
 namespace {
 
+// Magnify, key, scroll and launch lines are checked by the gesture tests.
 TEST(TraceEventSink, WritesOneFixedFormatLinePerEvent)
 {
     ManualScheduler scheduler(50.0);
@@ -15,17 +16,11 @@ TEST(TraceEventSink, WritesOneFixedFormatLinePerEvent)
     trace.setLineHandler([&](const QString& line) { printed << line; });
     scheduler.advance(0.25);
     trace.postMouseEvent(MouseEventType::LeftDown, MouseButton::Left, {1.5, 2.25}, EventFlags::Shift, 2);
-    trace.postMouseEvent(MouseEventType::OtherDragged, MouseButton::Center, {-3, 4}, 0, 0);
-    trace.postMagnify(-0.0123456, 2, {10, 20});
     const char16_t text[] = u"a\"\n\u00e9";
     trace.postUnicodeText(text, 4, EventFlags::Command);
     trace.postMediaKey(1, true);
-    trace.launchProgram("/usr/bin/tool", {"--x", "two words"});
-    const QStringList expected = {
-        "0.250 mouse left-down button=0 at=1.50,2.25 flags=0x20000 click=2",
-        "0.250 mouse other-dragged button=2 at=-3.00,4.00 flags=0x0", "0.250 magnify -0.0123 phase=2 at=10.00,20.00",
-        R"(0.250 text "a\"\u000a\u00e9" flags=0x100000)", "0.250 media 1 down",
-        R"(0.250 launch "/usr/bin/tool" "--x" "two words")"};
+    const QStringList expected = {"0.250 mouse left-down button=0 at=1.50,2.25 flags=0x20000 click=2",
+                                  R"(0.250 text "a\"\u000a\u00e9" flags=0x100000)", "0.250 media 1 down"};
     EXPECT_EQ(printed, expected);
     trace.setKeepsLines(false);
     trace.postMediaKey(0, false);
@@ -64,9 +59,8 @@ TEST_F(Engine, TimersNeverOutliveTheEngine)
 {
     auto other = std::make_unique<VTGestureEngine>(trace, scheduler, settings, displays, center, 0.5);
     other->updateDisplayBounds();
-    other->handleContacts(frameOf(pairAt(300, 100)));
-    for (int i = 1; i <= 3; ++i) {
-        advance(kTick);
+    for (int i = 0; i <= 3; ++i) {
+        advance(i > 0 ? kTick : 0.0);
         other->handleContacts(frameOf(pairAt(300, 100 + 6 * i)));
     }
     other->handleContacts(TouchContactList{});

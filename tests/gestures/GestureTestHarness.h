@@ -62,17 +62,9 @@ protected:
         }
         return frame;
     }
-    void touch(const Points& points, std::int64_t kind = ContactKindFinger)
-    {
-        engine.handleContacts(frameOf(points, kind));
-    }
+    void touch(const Points& points, std::int64_t kind = ContactKindFinger) { engine.handleContacts(frameOf(points, kind)); }
     void lift() { engine.handleContacts(TouchContactList{}); }
-    void tap(QPointF p, double hold = 0.02)
-    {
-        touch({p});
-        advance(hold);
-        lift();
-    }
+    void tap(QPointF p, double hold = 0.02) { touch({p}); advance(hold); lift(); }
     // Frames at(100), then `frames` more, each `step` points further down
     // and `dt` later.
     void swipe(const std::function<Points(double)>& at, int frames = 3, double step = 6, double dt = kTick)
@@ -86,19 +78,13 @@ protected:
     void advance(double seconds) { scheduler.advance(seconds); }
 
     void set(const QString& key, const QJsonValue& value) { settings.setSettingValue(key, value); }
-    void setInput(InputType input, InputSetting setting, const QJsonValue& value)
-    {
-        set(SettingsStore::inputKey(input, setting), value);
-    }
+    void setInput(InputType in, InputSetting setting, const QJsonValue& v) { set(SettingsStore::inputKey(in, setting), v); }
     void setMouseAction(InputType in, MouseAction a) { setInput(in, InputSetting::MouseAction, qint64(a)); }
     void setKeyboardAction(InputType in, KeyboardAction a) { setInput(in, InputSetting::ModifierAction, qint64(a)); }
 
     QStringList take() { return trace.takeLines(); }
     // Only the lines whose event is `event` ("scroll", "mouse", ...).
-    QStringList take(const QString& event)
-    {
-        return trace.takeLines().filter(QRegularExpression(QStringLiteral("^\\S+ ") + event + QLatin1Char(' ')));
-    }
+    QStringList take(const QString& event) { return take().filter(QRegularExpression("^\\S+ " + event + ' ')); }
     // The trace lines in short ("0.040 left-down at=103,100 click=1"),
     // joined by "; ": no "mouse", button number, zero flags or ".00".
     QString brief(const QString& event = {})

@@ -58,7 +58,6 @@ TEST_F(KeyboardActions, KeyCombosPressModifiersInOrderAndReleaseInReverse)
     EXPECT_EQ(comboKeys(1, EventFlags::Command | EventFlags::Shift, "Shift-Command-S"),
               "0.000 key 56 down flags=0x20000; 0.000 key 55 down flags=0x120000; 0.000 key 1 down flags=0x120000; "
               "0.000 key 1 up flags=0x120000; 0.000 key 55 up flags=0x20000; 0.000 key 56 up");
-    EXPECT_EQ(comboKeys(7, 0, "X"), "0.000 key 7 down; 0.000 key 7 up");
     // Key code 0 is a real key, recognised by its label.
     EXPECT_EQ(comboKeys(0, 0, "A"), "0.000 key 0 down; 0.000 key 0 up");
     // The key code is read whole and posted in its low 16 bits.
@@ -86,10 +85,7 @@ TEST_F(KeyboardActions, SystemActionsAndTheTouchKeyboard)
 
     setMouseAction(InputType::Pen, MouseAction::None);
     setKeyboardAction(InputType::Pen, KeyboardAction::Screenshot);
-    auto penTap = [&] {
-        touch({{300, 300}}, ContactKindPen);
-        lift();
-    };
+    auto penTap = [&] { touch({{300, 300}}, ContactKindPen); lift(); };
     penTap();
     EXPECT_EQ(brief("key"), "0.000 key 257 down; 0.000 key 257 up");
     set(SettingsKey::ScreenshotAction, "run:/usr/bin/gnome-screenshot --interactive");

@@ -54,8 +54,7 @@ TEST_F(Scroll, InertiaNeedsSpeedAndStopsOnTouchOnEveryResetAndOnABadDecay)
     lift();
     take();
     advance(1.0);
-    EXPECT_TRUE(take().isEmpty());
-    EXPECT_FALSE(scheduler.hasPending());
+    EXPECT_TRUE(take().isEmpty() && !scheduler.hasPending());
 
     const std::vector<std::function<void()>> stoppers = {
         [&] { touch(pairAt(600, 600)); }, // a new touch stops it at once
@@ -125,9 +124,7 @@ TEST_F(Scroll, OneFingerFinishesAtOnceAndSmallReversalsKeepTheDirection)
 TEST_F(Scroll, PinchLocksAtEighteenPointsClampsEachStepAndEndsOnEveryReset)
 {
     setMouseAction(InputType::Finger2, MouseAction::ScrollAndPinch);
-    auto spread = [&](double x, double y, double distance) {
-        touch({{x - distance / 2, y}, {x + distance / 2, y}});
-    };
+    auto spread = [&](double x, double y, double distance) { touch({{x - distance / 2, y}, {x + distance / 2, y}}); };
     spread(400, 500, 100);
     spread(400, 502, 117); // 17 points: still a scroll
     spread(400, 502, 118); // locks

@@ -170,16 +170,13 @@ TEST_F(RealDescriptors, LayoutsAndRecordingsAgreeWithDerivedFacts)
                     && (slot.inRangeBitOffset < 0 || field.value("in_range").toInt(1) == 1)
                     && (slot.touchValidBitOffset < 0 || field.value("touch_valid").toInt(1) == 1);
                 const bool decoded = next < list.count && list.contacts[next].slot == s;
-                if (down != decoded)
-                    mismatches << QStringLiteral("%1 slot %2: down %3, decoded %4").arg(where).arg(s).arg(down).arg(decoded);
-                if (!decoded)
-                    continue;
-                const TouchContact& contact = list.contacts[next++];
-                ++comparedContacts;
-                if (contact.rawX != std::uint32_t(field.value("x").toDouble()) || contact.rawY != std::uint32_t(field.value("y").toDouble())
-                    || contact.contactID != std::uint8_t(field.value("contact_id").toInt()))
-                    mismatches << QStringLiteral("%1 slot %2: id %3 x %4 y %5").arg(where).arg(s).arg(contact.contactID)
-                                      .arg(contact.rawX).arg(contact.rawY);
+                const TouchContact contact = decoded ? list.contacts[next++] : TouchContact{};
+                comparedContacts += decoded ? 1 : 0;
+                if (down != decoded || (decoded && (contact.rawX != std::uint32_t(field.value("x").toDouble())
+                                                    || contact.rawY != std::uint32_t(field.value("y").toDouble())
+                                                    || contact.contactID != std::uint8_t(field.value("contact_id").toInt()))))
+                    mismatches << QStringLiteral("%1 slot %2: down %3, decoded %4, id %5 x %6 y %7").arg(where).arg(s).arg(down)
+                                      .arg(decoded).arg(contact.contactID).arg(contact.rawX).arg(contact.rawY);
             }
         }
     }
