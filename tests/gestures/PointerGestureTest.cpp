@@ -33,10 +33,6 @@ TEST_F(Pointer, TapsDragsAndThePendingPress)
                        "1.230 left-dragged at=305,300 click=1; 1.230 left-up at=305,300 click=1");
     tap({305, 300}); // a drag never starts a double click
     EXPECT_EQ(brief(), "1.250 left-down at=305,300 click=1; 1.250 left-up at=305,300 click=1");
-
-    set(SettingsKey::TouchDelay, 0.0); // no delay: pressed in the touching frame
-    touch({{400, 400}});
-    EXPECT_EQ(brief(), "1.250 warp 400,400; 1.250 left-down at=400,400 click=1");
 }
 
 TEST_F(Pointer, DoubleClicksCountOneTwoTwoWithinTwelvePointsAndTheInterval)
@@ -100,7 +96,7 @@ TEST_F(Pointer, RightAndMiddleKeepTheirPressFlagsAndGroupsSwitchButtons)
 
 TEST_F(Pointer, StopAndTheCompatibilityModeLetGo)
 {
-    set(SettingsKey::TouchDelay, 0.0);
+    set(SettingsKey::TouchDelay, 0.0); // no delay: pressed in the touching frame
     touch({{100, 100}});
     engine.stop();
     lift();

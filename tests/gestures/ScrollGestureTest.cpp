@@ -115,9 +115,8 @@ TEST_F(Scroll, OneFingerFinishesAtOnceAndSmallReversalsKeepTheDirection)
     };
     setMouseAction(InputType::Finger3, MouseAction::Scroll);
     setInput(InputType::Finger3, InputSetting::InertiaEnabled, true);
-    EXPECT_TRUE(firstInertiaStep([](double y) {
-                    return Points{{250, y - 10}, {350, y - 10}, {300, y + 20}};
-                }).contains(QLatin1String("wheel1=17 ")));
+    const auto three = [](double y) { return Points{{250, y - 10}, {350, y - 10}, {300, y + 20}}; };
+    EXPECT_TRUE(firstInertiaStep(three).contains(QLatin1String("wheel1=17 ")));
     EXPECT_TRUE(firstInertiaStep([](double y) { return pairAt(300, y); }).contains(QLatin1String("wheel1=-6 ")));
 }
 
