@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
+inline void PrintTo(const QString& text, std::ostream* os) { *os << '"' << text.toStdString() << '"'; }
+
 namespace {
 
 // A mouse collection, then a touch screen with one Finger collection.
@@ -12,39 +16,43 @@ const QByteArray kTouchDescriptor = QByteArray::fromHex(
 // A keyboard: no digitizer collection at all.
 const QByteArray kKeyboardDescriptor = QByteArray::fromHex("05010906a101050719e029e71500250175019508810295017508810" "3c0");
 
-QVariantList touchScreenUsage()
-{
-    return {QVariantMap{{HidProperty::DeviceUsagePage, qint64(0x0D)}, {HidProperty::DeviceUsage, qint64(4)}}};
-}
-
 HidDeviceInfo device(const QString& node, qint64 vendor, qint64 product, qint64 location, const QString& manufacturer,
                      const QString& name, const QByteArray& descriptor = kTouchDescriptor, qint64 primaryPage = 0x0D)
 {
-    HidDeviceInfo info;
-    info.node = node;
-    info.properties = {{HidProperty::VendorID, vendor},
-                       {HidProperty::ProductID, product},
-                       {HidProperty::LocationID, location},
-                       {HidProperty::Manufacturer, manufacturer},
-                       {HidProperty::Product, name},
-                       {HidProperty::PrimaryUsagePage, primaryPage},
-                       {HidProperty::PrimaryUsage, qint64(4)},
-                       {HidProperty::Transport, QStringLiteral("USB")},
-                       {HidProperty::MaxInputReportSize, qint64(8)}};
+    HidDeviceInfo info{node,
+                       {{HidProperty::VendorID, vendor}, {HidProperty::ProductID, product}, {HidProperty::LocationID, location},
+                        {HidProperty::Manufacturer, manufacturer}, {HidProperty::Product, name},
+                        {HidProperty::PrimaryUsagePage, primaryPage}, {HidProperty::PrimaryUsage, qint64(4)},
+                        {HidProperty::Transport, QStringLiteral("USB")}, {HidProperty::MaxInputReportSize, qint64(8)}}};
     if (!descriptor.isEmpty())
         info.properties.insert(HidProperty::ReportDescriptor, descriptor);
-    if (primaryPage == 0x0D)
-        info.properties.insert(HidProperty::DeviceUsagePairs, touchScreenUsage());
+    if (primaryPage == 0x0D) {
+        info.properties.insert(HidProperty::DeviceUsagePairs,
+                               QVariantList{QVariantMap{{HidProperty::DeviceUsagePage, qint64(0x0D)}, {HidProperty::DeviceUsage, qint64(4)}}});
+    }
     return info;
+}
+
+// One line per entry: "key=value" for each field, in key order.
+QString entriesText(const QVariantList& entries)
+{
+    QStringList lines;
+    for (const QVariant& entry : entries) {
+        const QVariantMap fields = entry.toMap();
+        QStringList parts;
+        for (auto it = fields.begin(); it != fields.end(); ++it)
+            parts << it.key() + QLatin1Char('=') + it->toString();
+        lines << parts.join(QLatin1Char(' '));
+    }
+    return lines.join(QLatin1Char('\n'));
 }
 
 } // namespace
 
-TEST(DeviceDiscovery, PropertyReadersAndSignature)
+TEST(DeviceDiscovery, PropertyReadersSignatureAndTouchCandidateRule)
 {
     HidDeviceInfo d = device("/dev/hidraw0", 0x4E8, 0x2084, 0x01630000, "Sam:sung", "Flip|2");
     EXPECT_EQ(deviceSignature(d), QStringLiteral("04e8:2084:01630000:Sam_sung:Flip_2:-"));
-    EXPECT_EQ(deviceSignature(d).split(':').size(), 6);
 
     // Absent numbers count as 0, a location of 0x80000000 or more reads as negative.
     d.properties.remove(HidProperty::VendorID);
@@ -62,18 +70,13 @@ TEST(DeviceDiscovery, PropertyReadersAndSignature)
     EXPECT_EQ(hexPropertyText(-1, 4), QStringLiteral("unknown"));
     EXPECT_EQ(hexPropertyText(0x4E8, 4), QStringLiteral("0x04e8"));
     EXPECT_EQ(hexPropertyText(0x12345, 4), QStringLiteral("0x12345"));
-}
 
-TEST(DeviceDiscovery, TouchCandidateRule)
-{
-    EXPECT_TRUE(isTouchCandidate(device("a", 1, 1, 1, "", "", {}, 0x0D)));
-    EXPECT_TRUE(isTouchCandidate(device("a", 1, 1, 1, "ACME", "Big TOUCH Display", {}, 1)));
-    EXPECT_TRUE(isTouchCandidate(device("a", 1, 1, 1, "eGalax", "TouchScreen", {}, 1)));
-    EXPECT_TRUE(isTouchCandidate(device("a", 1, 1, 1, "ACME", "Multi-Touch", {}, 1)));
-    EXPECT_FALSE(isTouchCandidate(device("a", 1, 1, 1, "ACME", "Touch Keyboard", {}, 1)));
-    // The name is manufacturer and product joined by a space.
-    EXPECT_TRUE(isTouchCandidate(device("a", 1, 1, 1, "Touch", "Display", {}, 1)));
-    EXPECT_FALSE(isTouchCandidate(device("a", 1, 1, 1, "Touchdis", "play", {}, 1)));
+    // The touch screen usage, or a touch name that is no keyboard; the name is manufacturer and product joined by a space.
+    const std::tuple<const char*, const char*, qint64, bool> candidates[] = {
+        {"", "", 0x0D, true}, {"ACME", "Big TOUCH Display", 1, true}, {"eGalax", "TouchScreen", 1, true},
+        {"ACME", "Multi-Touch", 1, true}, {"ACME", "Touch Keyboard", 1, false}, {"Touch", "Display", 1, true}, {"Touchdis", "play", 1, false}};
+    for (const auto& [manufacturer, product, page, candidate] : candidates)
+        EXPECT_EQ(isTouchCandidate(device("a", 1, 1, 1, manufacturer, product, {}, page)), candidate) << manufacturer << '|' << product;
 }
 
 TEST(DeviceDiscovery, MatchingAndChoosingBySelection)
@@ -132,30 +135,20 @@ TEST(DeviceDiscovery, CatalogueAndTouchDeviceEntries)
     HidDeviceInfo alpha = device("/dev/hidraw5", 0x4E8, 0x2, 0x01800000, "Samsung", "Alpha");
 
     const auto catalogue = deviceCatalogue({flipA, flipB, possible, keyboard, unnamed, alpha});
+    QStringList titles; // "+" marks a supported device
+    for (const auto& entry : catalogue)
+        titles << (entry.supported ? QStringLiteral("+ ") : QStringLiteral("- ")) + entry.title;
+    EXPECT_EQ(titles.join('\n'), QStringLiteral("+ Alpha (0x04e8:0x0002)\n+ flip (0x04e8:0x2084)\n+ HID touch device (0x04e8:0x0001)\n"
+                                                "- Touch Display (0x1234:0x5678)"));
     ASSERT_EQ(catalogue.size(), 4u);
-    EXPECT_EQ(catalogue[0].title, QStringLiteral("Alpha (0x04e8:0x0002)"));
-    EXPECT_EQ(catalogue[1].title, QStringLiteral("flip (0x04e8:0x2084)"));
-    EXPECT_EQ(catalogue[2].title, QStringLiteral("HID touch device (0x04e8:0x0001)"));
-    EXPECT_EQ(catalogue[3].title, QStringLiteral("Touch Display (0x1234:0x5678)"));
-    EXPECT_TRUE(catalogue[2].supported);
-    EXPECT_FALSE(catalogue[3].supported);
     EXPECT_EQ(catalogue[1].toMap().value("signature").toString(), deviceSignature(flipA));
     HidDeviceInfo manufacturerOnly = unnamed;
     manufacturerOnly.properties[HidProperty::Manufacturer] = QStringLiteral("Samsung");
     EXPECT_EQ(deviceCatalogue({manufacturerOnly})[0].title, QStringLiteral("Samsung (0x04e8:0x0001)"));
 
-    const QVariantList entries = touchDeviceEntries({flipA, flipB, possible, keyboard, unnamed});
-    ASSERT_EQ(entries.size(), 3);
-    const QVariantMap first = entries[0].toMap();
-    EXPECT_EQ(first.value("vendor_id").toString(), QStringLiteral("04e8"));
-    EXPECT_EQ(first.value("product_id").toString(), QStringLiteral("2084"));
-    EXPECT_EQ(first.value("product_string").toString(), QStringLiteral("flip"));
-    EXPECT_EQ(first.value("manufacturer_string").toString(), QStringLiteral("Samsung"));
-    EXPECT_EQ(first.value("transport").toString(), QStringLiteral("USB"));
-    EXPECT_EQ(first.value("max_input_report_size").toLongLong(), 8);
-    const QVariantMap last = entries[2].toMap();
-    EXPECT_EQ(last.value("product_string").toString(), QStringLiteral("-"));
-    EXPECT_EQ(last.value("transport").toString(), QStringLiteral("-"));
-    EXPECT_FALSE(last.contains("max_input_report_size"));
+    EXPECT_EQ(entriesText(touchDeviceEntries({flipA, flipB, possible, keyboard, unnamed})),
+              QStringLiteral("manufacturer_string=Samsung max_input_report_size=8 product_id=2084 product_string=flip transport=USB vendor_id=04e8\n"
+                             "manufacturer_string=ACME max_input_report_size=8 product_id=5678 product_string=Touch Display transport=USB vendor_id=1234\n"
+                             "manufacturer_string=- product_id=0001 product_string=- transport=- vendor_id=04e8"));
     EXPECT_TRUE(touchDeviceEntries({}).isEmpty());
 }
