@@ -26,20 +26,9 @@ QJsonDocument readJson(const QString& path)
     return file.open(QIODevice::ReadOnly) ? QJsonDocument::fromJson(file.readAll()) : QJsonDocument();
 }
 
-const std::uint8_t* data(const QByteArray& bytes)
-{
-    return reinterpret_cast<const std::uint8_t*>(bytes.constData());
-}
-
-TouchLayout layoutOf(const QByteArray& descriptor)
-{
-    return parseReportDescriptor(data(descriptor), std::size_t(descriptor.size()));
-}
-
-QJsonObject touchFacts(const QJsonObject& device)
-{
-    return device.value("derived_facts").toObject().value("touch_report").toObject();
-}
+const std::uint8_t* data(const QByteArray& bytes) { return reinterpret_cast<const std::uint8_t*>(bytes.constData()); }
+TouchLayout layoutOf(const QByteArray& descriptor) { return parseReportDescriptor(data(descriptor), std::size_t(descriptor.size())); }
+QJsonObject touchFacts(const QJsonObject& device) { return device.value("derived_facts").toObject().value("touch_report").toObject(); }
 
 // The derived contact collections of the layout's report (touch or pen), if any.
 std::optional<QJsonArray> derivedSlots(const QJsonObject& device, const TouchLayout& layout)

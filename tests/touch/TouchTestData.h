@@ -26,15 +26,8 @@ inline std::vector<std::uint8_t> bytes(const char* hex)
     return std::vector<std::uint8_t>(raw.begin(), raw.end());
 }
 
-inline TouchLayout parse(const std::vector<std::uint8_t>& descriptor)
-{
-    return parseReportDescriptor(descriptor.data(), descriptor.size());
-}
-
-inline TouchLayout singleFingerLayout()
-{
-    return parse(bytes(kSingleFingerHex));
-}
+inline TouchLayout parse(const std::vector<std::uint8_t>& descriptor) { return parseReportDescriptor(descriptor.data(), descriptor.size()); }
+inline TouchLayout singleFingerLayout() { return parse(bytes(kSingleFingerHex)); }
 
 // Writes short items one call at a time, so a test reads like the descriptor.
 struct Descriptor {
