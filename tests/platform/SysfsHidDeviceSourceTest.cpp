@@ -25,12 +25,13 @@ const QByteArray kMouseThenTouch = QByteArray::fromHex(
     "050d0904a10185020922a102094215002501750195018102950781030951150025" "7f7508950181020501093009311500"
     "26ff0f751095028102c0050d0954150025087508950181" "02c0");
 
+// Default members all initialised, so designated initialisers need only name what differs.
 struct FakeDevice {
-    QString hidraw;           // "hidraw0"
+    QString hidraw{};         // "hidraw0"
     QString hidId = QStringLiteral("0003:000004E8:00002084");
     QString name = QStringLiteral("Samsung Touch Display");
     QString phys = QStringLiteral("usb-0000:00:14.0-6.3/input0");
-    QString uniq;
+    QString uniq{};
     QByteArray descriptor = kMouseThenTouch;
     // USB device above the interface; empty busnum means not USB.
     QString busnum = QStringLiteral("1");
@@ -39,7 +40,7 @@ struct FakeDevice {
     QString product = QStringLiteral("Touch Display");
     QString serial = QStringLiteral("SN:01|A");
     QString interfaceName = QStringLiteral("1.0");
-    QStringList eventNodes;   // "event7"
+    QStringList eventNodes{}; // "event7"
 };
 
 class FakeSysfs {
@@ -103,13 +104,9 @@ UsageAndSize usageAndSize(const HidDescriptorFacts& f) { return {f.primaryUsageP
 
 } // namespace
 
-TEST(HidDescriptorFacts, PrimaryUsageTopLevelUsagesAndLongestInputReport)
+// The facts of a descriptor with report IDs are checked through the device properties below.
+TEST(HidDescriptorFacts, WithoutReportIDsTruncatedAndNoise)
 {
-    // Touch report: 8 bits flags + 8 id + 2x16 xy + 8 count = 7 bytes, plus the ID.
-    const HidDescriptorFacts facts = hidDescriptorFacts(kMouseThenTouch);
-    EXPECT_EQ(usageAndSize(facts), UsageAndSize(1, 2, 8));
-    ASSERT_EQ(facts.topLevelUsages.size(), 2u);
-    EXPECT_EQ(facts.topLevelUsages[1], std::make_pair(0x0Du, 0x04u));
     // Without report IDs there is no ID byte; a 4-byte usage names its own page.
     EXPECT_EQ(usageAndSize(hidDescriptorFacts(QByteArray::fromHex("0b04000d00a101750895048102c0"))), UsageAndSize(0x0D, 4, 4));
 
@@ -129,26 +126,12 @@ TEST(HidDescriptorFacts, PrimaryUsageTopLevelUsagesAndLongestInputReport)
 TEST(SysfsHidDeviceSource, ReadsPropertiesFromUeventUsbAndDescriptorAndNoticesNewNodes)
 {
     FakeSysfs fake;
-    FakeDevice touch;
-    touch.hidraw = QStringLiteral("hidraw10");
-    fake.add(touch);
-    FakeDevice samePort = touch; // the second interface of the same display
-    samePort.hidraw = QStringLiteral("hidraw2");
-    samePort.interfaceName = QStringLiteral("1.1");
-    fake.add(samePort);
-    FakeDevice otherPort = touch;
-    otherPort.hidraw = QStringLiteral("hidraw3");
-    otherPort.devpath = QStringLiteral("6.4");
-    fake.add(otherPort);
-    FakeDevice i2c;
-    i2c.hidraw = QStringLiteral("hidraw4");
-    i2c.hidId = QStringLiteral("0018:000004F3:00002A49");
-    i2c.name = QStringLiteral("ELAN Touchscreen");
-    i2c.phys = QStringLiteral("i2c-ELAN0001:00");
-    i2c.uniq = QStringLiteral("abc");
-    i2c.busnum.clear();
-    fake.add(i2c);
-
+    fake.add({.hidraw = QStringLiteral("hidraw10")});
+    fake.add({.hidraw = QStringLiteral("hidraw2"), .interfaceName = QStringLiteral("1.1")}); // the same display's second interface
+    fake.add({.hidraw = QStringLiteral("hidraw3"), .devpath = QStringLiteral("6.4")});       // the same model on another port
+    fake.add({.hidraw = QStringLiteral("hidraw4"), .hidId = QStringLiteral("0018:000004F3:00002A49"),
+              .name = QStringLiteral("ELAN Touchscreen"), .phys = QStringLiteral("i2c-ELAN0001:00"), .uniq = QStringLiteral("abc"),
+              .busnum = {}});
     SysfsHidDeviceSource source({fake.sysfs(), fake.dev(), {}, {}, {}});
     const auto devices = source.devices();
     ASSERT_EQ(devices.size(), 4u);
@@ -159,12 +142,14 @@ TEST(SysfsHidDeviceSource, ReadsPropertiesFromUeventUsbAndDescriptorAndNoticesNe
     for (const auto& d : devices)
         props[QFileInfo(d.node).fileName()] = d.properties;
 
+    // Touch report: 8 bits flags + 8 id + 2x16 xy + 8 count = 7 bytes, plus the ID.
     const QVariantMap& p = props["hidraw10"];
     EXPECT_EQ(scalarProperties(p), QStringLiteral("LocationID=0x1630000 Manufacturer=Samsung MaxInputReportSize=0x8 PrimaryUsage=0x2 "
                                                   "PrimaryUsagePage=0x1 Product=Touch Display ProductID=0x2084 SerialNumber=SN:01|A "
                                                   "Transport=USB VendorID=0x4e8"));
     EXPECT_EQ(p.value(QStringLiteral("ReportDescriptor")).toByteArray(), kMouseThenTouch);
-    EXPECT_EQ(p.value(QStringLiteral("DeviceUsagePairs")).toList().size(), 2);
+    const auto usage = [](qint64 page, qint64 id) { return QVariantMap{{QStringLiteral("DeviceUsagePage"), page}, {QStringLiteral("DeviceUsage"), id}}; };
+    EXPECT_EQ(p.value(QStringLiteral("DeviceUsagePairs")).toList(), (QVariantList{usage(1, 2), usage(0x0D, 4)}));
     EXPECT_EQ(props["hidraw2"].value(QStringLiteral("LocationID")), p.value(QStringLiteral("LocationID")));
     EXPECT_EQ(props["hidraw3"].value(QStringLiteral("LocationID")).toLongLong(), 0x01640000);
     // Without USB the location is a hash of the physical path, the same on every run.
@@ -174,8 +159,7 @@ TEST(SysfsHidDeviceSource, ReadsPropertiesFromUeventUsbAndDescriptorAndNoticesNe
 
     int changes = 0;
     source.setDevicesChangedHandler([&] { ++changes; });
-    touch.hidraw = QStringLiteral("hidraw5");
-    fake.add(touch);
+    fake.add({.hidraw = QStringLiteral("hidraw5")});
     QTRY_VERIFY_WITH_TIMEOUT(changes > 0, 5000);
     EXPECT_EQ(source.devices().size(), 5u);
 }
@@ -183,10 +167,7 @@ TEST(SysfsHidDeviceSource, ReadsPropertiesFromUeventUsbAndDescriptorAndNoticesNe
 TEST(SysfsHidDeviceSource, OpenFailuresGrabDeliveryAndRemoval)
 {
     FakeSysfs fake;
-    FakeDevice touch;
-    touch.hidraw = QStringLiteral("hidraw0");
-    touch.eventNodes = {QStringLiteral("event7"), QStringLiteral("event8")};
-    fake.add(touch);
+    fake.add({.hidraw = QStringLiteral("hidraw0"), .eventNodes = {QStringLiteral("event7"), QStringLiteral("event8")}});
 
     int hid[2], event7[2];
     ASSERT_EQ(::socketpair(AF_UNIX, SOCK_SEQPACKET, 0, hid), 0);
