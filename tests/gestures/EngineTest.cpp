@@ -3,8 +3,6 @@
 #include "tests/support/AllocationCounter.h"
 #include "tests/support/DroppingEventSink.h"
 
-#include <memory>
-
 namespace {
 
 // Magnify, key, scroll and launch lines are checked by the gesture tests.
@@ -53,21 +51,6 @@ TEST_F(Engine, ARefreshMapsOntoTheNewDisplayAndIgnoresRestingFingersUntilLift)
     set(SettingsKey::DisplaySelection, QStringLiteral("primary"));
     engine.refreshDisplayMapping();
     EXPECT_EQ(engine.bounds(), QRectF(0, 0, 1000, 1000));
-}
-
-TEST_F(Engine, TimersNeverOutliveTheEngine)
-{
-    auto other = std::make_unique<VTGestureEngine>(trace, scheduler, settings, displays, center, 0.5);
-    other->updateDisplayBounds();
-    for (int i = 0; i <= 3; ++i) {
-        advance(i > 0 ? kTick : 0.0);
-        other->handleContacts(frameOf(pairAt(300, 100 + 6 * i)));
-    }
-    other->handleContacts(TouchContactList{});
-    advance(0.05);
-    ASSERT_TRUE(other->inertiaRunning());
-    other.reset();
-    EXPECT_FALSE(scheduler.hasPending());
 }
 
 TEST_F(Engine, DragAndScrollFramesAllocateNothing)

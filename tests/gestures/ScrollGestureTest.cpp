@@ -1,5 +1,7 @@
 #include "tests/gestures/GestureTestHarness.h"
 
+#include <memory>
+
 namespace {
 
 using Scroll = GestureEngineTest;
@@ -47,7 +49,7 @@ TEST_F(Scroll, ReleaseDelayThenInertiaDecaysWithTheScrollsFlags)
     EXPECT_FALSE(scheduler.hasPending());
 }
 
-TEST_F(Scroll, InertiaNeedsSpeedAndStopsOnTouchOnEveryResetAndOnABadDecay)
+TEST_F(Scroll, InertiaNeedsSpeedAndStopsOnTouchEveryResetDestructionAndABadDecay)
 {
     // Slow: 1 point per 0.1 s boosts to 0.33 per tick, below the stop speed.
     swipe([](double y) { return pairAt(300, y); }, 3, 1, 0.1);
@@ -73,6 +75,19 @@ TEST_F(Scroll, InertiaNeedsSpeedAndStopsOnTouchOnEveryResetAndOnABadDecay)
         lift();
         advance(1.0);
     }
+    EXPECT_FALSE(scheduler.hasPending());
+
+    // Timers never outlive their engine.
+    auto other = std::make_unique<VTGestureEngine>(trace, scheduler, settings, displays, center, 0.5);
+    other->updateDisplayBounds();
+    for (int i = 0; i <= 3; ++i) {
+        advance(i > 0 ? kTick : 0.0);
+        other->handleContacts(frameOf(pairAt(300, 100 + 6 * i)));
+    }
+    other->handleContacts(TouchContactList{});
+    advance(0.05);
+    ASSERT_TRUE(other->inertiaRunning());
+    other.reset();
     EXPECT_FALSE(scheduler.hasPending());
 
     // A decay of 1 or more would scroll for ever.
