@@ -19,7 +19,7 @@
 #include <ostream>
 #include <vector>
 
-inline void PrintTo(const QString& text, std::ostream* os) { *os << '"' << text.toStdString() << '"'; }
+#include "tests/support/QtPrinters.h"
 
 using Points = std::vector<QPointF>;
 constexpr double kTick = 1.0 / 60.0;

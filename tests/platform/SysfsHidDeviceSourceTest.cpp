@@ -14,7 +14,7 @@
 #include <tuple>
 #include <unistd.h>
 
-inline void PrintTo(const QString& text, std::ostream* os) { *os << '"' << text.toStdString() << '"'; }
+#include "tests/support/QtPrinters.h"
 
 namespace {
 

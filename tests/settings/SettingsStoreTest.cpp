@@ -13,10 +13,7 @@ inline void PrintTo(const QJsonObject& object, std::ostream* os)
     *os << QJsonDocument(object).toJson(QJsonDocument::Compact).toStdString();
 }
 
-inline void PrintTo(const QStringList& list, std::ostream* os)
-{
-    *os << list.join(QStringLiteral(", ")).toStdString();
-}
+#include "tests/support/QtPrinters.h"
 
 namespace {
 

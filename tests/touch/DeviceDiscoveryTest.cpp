@@ -4,15 +4,12 @@
 
 #include <tuple>
 
-inline void PrintTo(const QString& text, std::ostream* os) { *os << '"' << text.toStdString() << '"'; }
+#include "tests/support/QtPrinters.h"
+#include "tests/touch/TouchTestData.h"
 
 namespace {
 
-// A mouse collection, then a touch screen with one Finger collection.
-const QByteArray kTouchDescriptor = QByteArray::fromHex(
-    "05010902a10185010901a100050919012903150025019503750181029501750581030501093009311581257f750895028106c0c0"
-    "050d0904a10185020922a1020942150025017501950181029507810309511500257f7508950181020501093009311500"
-    "26ff0f751095028102c0050d095415002508750895018102c0");
+const QByteArray kTouchDescriptor = touchtest::mouseThenTouchDescriptor();
 // A keyboard: no digitizer collection at all.
 const QByteArray kKeyboardDescriptor = QByteArray::fromHex("05010906a101050719e029e71500250175019508810295017508810" "3c0");
 

@@ -20,6 +20,17 @@ inline const char kSingleFingerHex[] = "05 0D 09 04 A1 01 85 01 09 22 A1 02 09 4
                                        "95 06 81 03 09 51 25 7F 75 08 95 01 81 02 05 01 26 FF 0F 75 10 95 01 09 30 "
                                        "81 02 09 31 81 02 C0 05 0D 09 54 25 7F 75 08 95 01 81 02 C0";
 
+// A mouse collection in report 1, then a touch screen with one Finger
+// collection in report 2: tip bit, 7 pad bits, contact id, 16-bit X and Y
+// (0..4095), then an 8-bit Contact Count.
+inline QByteArray mouseThenTouchDescriptor()
+{
+    return QByteArray::fromHex(
+        "05010902a10185010901a100050919012903150025019503750181029501750581030501093009311581257f750895028106c0c0"
+        "050d0904a10185020922a1020942150025017501950181029507810309511500257f7508950181020501093009311500"
+        "26ff0f751095028102c0050d095415002508750895018102c0");
+}
+
 inline std::vector<std::uint8_t> bytes(const char* hex)
 {
     const QByteArray raw = QByteArray::fromHex(QByteArray(hex).replace(' ', ""));

@@ -17,16 +17,12 @@
 
 #include <cerrno>
 
-inline void PrintTo(const QString& text, std::ostream* os) { *os << '"' << text.toStdString() << '"'; }
+#include "tests/support/QtPrinters.h"
+#include "tests/touch/TouchTestData.h"
 
 namespace {
 
-// A mouse collection, then a touch screen with one Finger collection in
-// report 2: tip bit, 7 pad bits, contact id, 16-bit X and Y (0..4095), count.
-const QByteArray kTouchDescriptor = QByteArray::fromHex(
-    "05010902a10185010901a100050919012903150025019503750181029501750581030501093009311581257f750895028106c0c0"
-    "050d0904a10185020922a1020942150025017501950181029507810309511500257f7508950181020501093009311500"
-    "26ff0f751095028102c0050d095415002508750895018102c0");
+const QByteArray kTouchDescriptor = touchtest::mouseThenTouchDescriptor();
 // A touch screen whose collection has no Finger, Stylus or Pen inside.
 const QByteArray kNoContactsDescriptor = QByteArray::fromHex("050d0904a101850209427501950181029507810305010930150026ff0f75109501 8102c0");
 
