@@ -6,7 +6,8 @@ packages=(
   g++ cmake ninja-build pkg-config make
   qt6-base-dev qt6-base-dev-tools qt6-svg-dev libgl-dev
   libcpp-httplib-dev libsqlite3-dev
-  libx11-dev libxtst-dev libxi-dev libxfixes-dev libxrandr-dev
+  libx11-dev libxtst-dev libxi-dev libxfixes-dev libxrandr-dev libudev-dev
+  dbus-daemon dbus-bin openbox
   xvfb xauth x11-utils x11-xserver-utils xdotool fonts-dejavu-core
   libgtest-dev libgmock-dev libbenchmark-dev
   clang-14 libclang-rt-14-dev
