@@ -1,8 +1,6 @@
 #pragma once
 #include "base/Scheduler.h"
-
-#include <map>
-#include <utility>
+#include "base/TimerQueue.h"
 
 // A virtual clock for tests and dry runs: nothing fires until the clock is
 // advanced, then due timers fire in time order (ties in scheduling order),
@@ -14,7 +12,7 @@ public:
     double now() const override { return m_now; }
     TimerId schedule(double delaySeconds, Task task) override;
     TimerId scheduleRepeating(double intervalSeconds, Task task) override;
-    void cancel(TimerId id) override;
+    void cancel(TimerId id) override { m_queue.cancel(id); }
     void post(Task task) override;
 
     // Fires everything due up to now + seconds, then leaves the clock there.
@@ -25,19 +23,9 @@ public:
     bool hasPending() const { return !m_queue.empty(); }
     std::size_t pendingCount() const { return m_queue.size(); }
     // Due time of the earliest timer; only meaningful when hasPending().
-    double nextDueTime() const;
+    double nextDueTime() const { return m_queue.empty() ? m_now : m_queue.nextDueTime(); }
 
 private:
-    struct Entry {
-        TimerId id;
-        double interval; // 0 for one-shot
-        Task task;
-    };
-    using Key = std::pair<double, std::uint64_t>; // due time, sequence
-    std::map<Key, Entry> m_queue;
+    TimerQueue m_queue;
     double m_now;
-    std::uint64_t m_sequence = 0;
-    TimerId m_nextId = 1;
-
-    TimerId enqueue(double due, double interval, Task task, TimerId id = 0);
 };

@@ -1,72 +1,110 @@
 #include "base/QtScheduler.h"
 
+#include <QDebug>
 #include <QMetaObject>
+#include <QSocketNotifier>
 #include <QTimer>
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
+#include <cstring>
+#include <ctime>
+#include <sys/timerfd.h>
+#include <unistd.h>
 
-QtScheduler::QtScheduler(QObject* parent) : QObject(parent)
+namespace {
+
+std::int64_t monotonicNs()
 {
-    m_clock.start();
+    timespec ts{};
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return std::int64_t(ts.tv_sec) * 1'000'000'000 + ts.tv_nsec;
+}
+
+} // namespace
+
+QtScheduler::QtScheduler(QObject* parent) : QObject(parent), m_originNs(monotonicNs())
+{
+    m_timerFd = timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC);
+    if (m_timerFd >= 0) {
+        m_notifier = new QSocketNotifier(m_timerFd, QSocketNotifier::Read, this);
+        connect(m_notifier, &QSocketNotifier::activated, this, &QtScheduler::dispatch);
+        return;
+    }
+    qWarning().noquote() << "Velotap timers fall back to whole milliseconds:" << std::strerror(errno);
+    m_fallback = new QTimer(this);
+    m_fallback->setTimerType(Qt::PreciseTimer);
+    m_fallback->setSingleShot(true);
+    connect(m_fallback, &QTimer::timeout, this, &QtScheduler::dispatch);
 }
 
 QtScheduler::~QtScheduler()
 {
-    for (auto& [id, timer] : m_timers)
-        delete timer;
+    delete m_notifier;
+    if (m_timerFd >= 0)
+        ::close(m_timerFd);
 }
 
 double QtScheduler::now() const
 {
-    return static_cast<double>(m_clock.nsecsElapsed()) / 1e9;
-}
-
-Scheduler::TimerId QtScheduler::start(double seconds, bool repeating, Task task)
-{
-    const TimerId id = m_nextId++;
-    auto* timer = new QTimer(this);
-    timer->setTimerType(Qt::PreciseTimer);
-    timer->setSingleShot(!repeating);
-    const double ms = std::ceil(std::max(0.0, seconds) * 1000.0);
-    timer->setInterval(static_cast<int>(std::min(ms, 2147483647.0)));
-    connect(timer, &QTimer::timeout, this, [this, id, repeating, task = std::move(task)] {
-        if (!repeating) {
-            // Forget the timer first: the task may schedule or cancel others.
-            auto it = m_timers.find(id);
-            if (it != m_timers.end()) {
-                it->second->deleteLater();
-                m_timers.erase(it);
-            }
-        }
-        task();
-    });
-    m_timers.emplace(id, timer);
-    timer->start();
-    return id;
+    return double(monotonicNs() - m_originNs) / 1e9;
 }
 
 Scheduler::TimerId QtScheduler::schedule(double delaySeconds, Task task)
 {
-    return start(delaySeconds, false, std::move(task));
+    const double delay = std::isfinite(delaySeconds) ? std::max(0.0, delaySeconds) : 0.0;
+    const TimerId id = m_queue.add(now() + delay, 0.0, std::move(task));
+    arm();
+    return id;
 }
 
 Scheduler::TimerId QtScheduler::scheduleRepeating(double intervalSeconds, Task task)
 {
-    return start(std::max(intervalSeconds, 0.001), true, std::move(task));
-}
-
-void QtScheduler::cancel(TimerId id)
-{
-    auto it = m_timers.find(id);
-    if (it == m_timers.end())
-        return;
-    it->second->stop();
-    it->second->deleteLater();
-    m_timers.erase(it);
+    const double interval = std::isfinite(intervalSeconds) ? std::max(intervalSeconds, 0.001) : 0.001;
+    const TimerId id = m_queue.add(now() + interval, interval, std::move(task));
+    arm();
+    return id;
 }
 
 void QtScheduler::post(Task task)
 {
     QMetaObject::invokeMethod(this, std::move(task), Qt::QueuedConnection);
+}
+
+void QtScheduler::arm()
+{
+    const double due = m_queue.empty() ? kDisarmed : m_queue.nextDueTime();
+    // A later timer, or a cancelled earlier one, costs at most a wake-up with nothing due.
+    if (due >= m_armedDue)
+        return;
+    m_armedDue = due;
+    if (m_fallback) {
+        const double ms = std::ceil(std::max(0.0, due - now()) * 1000.0);
+        m_fallback->start(int(std::min(ms, 2147483647.0)));
+        return;
+    }
+    const std::int64_t at = m_originNs + std::int64_t(std::min(due * 1e9, 4e18));
+    itimerspec spec{};
+    // Zero would disarm the timer; the clock is far past it anyway.
+    spec.it_value.tv_sec = std::max<std::int64_t>(at, 1) / 1'000'000'000;
+    spec.it_value.tv_nsec = std::max<std::int64_t>(at, 1) % 1'000'000'000;
+    timerfd_settime(m_timerFd, TFD_TIMER_ABSTIME, &spec, nullptr);
+}
+
+void QtScheduler::dispatch()
+{
+    std::uint64_t expirations = 0;
+    if (m_timerFd >= 0 && ::read(m_timerFd, &expirations, sizeof expirations) < 0 && errno == EAGAIN)
+        return; // nothing expired: a stale wake-up
+    m_armedDue = kDisarmed;
+    const double time = now();
+    while (std::optional<TimerQueue::Due> due = m_queue.takeDue(time, time)) {
+        // Armed before the task runs, so a nested event loop in it still
+        // wakes for the later timers.
+        if (m_queue.empty() || m_queue.nextDueTime() > time)
+            arm();
+        due->task();
+    }
+    arm();
 }

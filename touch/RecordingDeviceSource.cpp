@@ -20,6 +20,8 @@ private:
     ReportHandler m_onReport;
     Scheduler::TimerId m_timer = 0;
     qsizetype m_next = 0;
+    double m_start = 0; // scheduler time of the first report
+    double m_due = 0;   // of the next report
     std::shared_ptr<bool> m_alive = std::make_shared<bool>(true);
 
     void scheduleNext()
@@ -31,14 +33,23 @@ private:
                 m_source.m_finished();
             return;
         }
-        // Recorded spacing; a clock that stepped back plays at once.
-        const double delay = m_next == 0 ? 0.0 : std::max(0.0, reports[m_next].timestamp - reports[m_next - 1].timestamp);
-        m_timer = m_source.m_scheduler.schedule(delay, [this] { deliver(); });
+        // Each report is due at its recorded time from the start, so time
+        // spent handling one report, or a late timer, never adds up over the
+        // replay. A clock that stepped back in the recording plays at once.
+        const double offset = reports[m_next].timestamp - reports[0].timestamp;
+        if (m_next == 0)
+            m_start = m_due = m_source.m_scheduler.now();
+        else
+            m_due = std::max(m_due, m_start + offset);
+        m_timer = m_source.m_scheduler.schedule(m_due - m_source.m_scheduler.now(), [this] { deliver(); });
     }
 
     void deliver()
     {
         m_timer = 0;
+        const double now = m_source.m_scheduler.now();
+        m_source.m_timing.maxLateness = std::max(m_source.m_timing.maxLateness, now - m_due);
+        m_source.m_timing.elapsed = now - m_start;
         const QByteArray& bytes = m_source.m_recording.reports[m_next++].bytes;
         ++m_source.m_delivered;
         // The handler may end this stream (touch stopped); nothing of it is touched then.
@@ -71,5 +82,6 @@ std::unique_ptr<HidInputStream> RecordingDeviceSource::open(const HidDeviceInfo&
         *failure = OpenFailure::None;
     m_delivered = 0;
     m_isFinished = false;
+    m_timing = {};
     return std::make_unique<Stream>(*this, std::move(onReport));
 }

@@ -6,8 +6,8 @@
 #include <functional>
 
 // A recorded device played back as if it were plugged in: one device with
-// the recording's name and descriptor whose reports arrive with the recorded
-// spacing on the given scheduler, so a replay takes the device's own path
+// the recording's name and descriptor whose reports arrive at their recorded
+// times on the given scheduler, so a replay takes the device's own path
 // through the bridge.
 class RecordingDeviceSource final : public HidDeviceSource {
 public:
@@ -18,6 +18,13 @@ public:
     void setFinishedHandler(std::function<void()> handler) { m_finished = std::move(handler); }
     int deliveredCount() const { return m_delivered; }
     bool finished() const { return m_isFinished; }
+
+    // How closely the deliveries kept to the recording, in seconds.
+    struct Timing {
+        double elapsed = 0;     // from the first delivered report to the last
+        double maxLateness = 0; // of any report behind its recorded time
+    };
+    const Timing& timing() const { return m_timing; }
 
     std::vector<HidDeviceInfo> devices() const override { return {m_device}; }
     bool canRead(const HidDeviceInfo&) const override { return true; }
@@ -35,4 +42,5 @@ private:
     std::function<void()> m_finished;
     int m_delivered = 0;
     bool m_isFinished = false;
+    Timing m_timing;
 };

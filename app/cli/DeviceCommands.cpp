@@ -521,7 +521,11 @@ int replay(const QStringList& args)
     source.setFinishedHandler([&] { scheduler->schedule(kSettleSeconds, [] { QCoreApplication::exit(0); }); });
     const int status = QCoreApplication::exec();
     bridge.stop();
-    out() << source.deliveredCount() << " reports replayed\n";
+    // How well real time kept to the recording.
+    const RecordingDeviceSource::Timing& timing = source.timing();
+    out() << source.deliveredCount() << " reports replayed in " << QString::number(timing.elapsed, 'f', 3)
+          << " s (recorded " << QString::number(duration, 'f', 3) << " s), at most "
+          << QString::number(timing.maxLateness * 1000, 'f', 1) << " ms behind\n";
     out().flush();
     return status;
 }

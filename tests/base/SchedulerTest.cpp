@@ -1,5 +1,6 @@
 #include "base/ManualScheduler.h"
 #include "base/QtScheduler.h"
+#include "base/TimerQueue.h"
 
 #include <gtest/gtest.h>
 
@@ -82,6 +83,31 @@ TEST(ManualScheduler, PostRunsAfterCurrentWorkBeforeLaterTimers)
     EXPECT_EQ(order.size(), 3); // nothing runs until the clock is driven
     scheduler.runDue();
     EXPECT_EQ(order.last(), "idle post");
+}
+
+TEST(TimerQueue, RepeatingTimerKeepsItsPhaseAndSkipsTicksAClockMissed)
+{
+    TimerQueue queue;
+    const double tick = 1.0 / 60;
+    queue.add(tick, tick, [] {});
+    // Taken on time, each tick is re-armed from its due time: after 600
+    // ticks the next is due at exactly 601/60 s, not later by the sum of
+    // whatever each run was late.
+    for (int i = 1; i <= 600; ++i) {
+        const auto due = queue.takeDue(i * tick + 0.004, i * tick + 0.004);
+        ASSERT_TRUE(due);
+        ASSERT_NEAR(due->time, i * tick, 1e-9);
+    }
+    EXPECT_NEAR(queue.nextDueTime(), 601 * tick, 1e-9);
+    EXPECT_FALSE(queue.takeDue(601 * tick - 1e-6, 0));
+
+    // A clock 45 ms behind gets one tick now and the next one on the old
+    // grid after the present, not three ticks in a burst.
+    const double late = 601 * tick + 0.045;
+    ASSERT_TRUE(queue.takeDue(late, late));
+    EXPECT_FALSE(queue.takeDue(late, late));
+    EXPECT_NEAR(queue.nextDueTime(), 604 * tick, 1e-9);
+    EXPECT_EQ(queue.size(), 1u);
 }
 
 TEST(QtScheduler, RunsTimersPostsAndCancelsOnTheEventLoop)

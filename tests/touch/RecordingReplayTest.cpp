@@ -96,3 +96,33 @@ TEST(HidRecordingWriter, WrittenRecordingReadsBack)
     EXPECT_EQ(recording->reports[0].bytes, QByteArray::fromHex("0107ff"));
     EXPECT_NEAR(recording->reports[1].timestamp, 12.345679, 1e-9);
 }
+
+TEST(RecordingDeviceSource, ReportsKeepTheirRecordedTimesWhateverHandlingCosts)
+{
+    // 100 reports every 10 ms; report 7 recorded out of order.
+    HidRecording recording;
+    for (int i = 0; i < 100; ++i)
+        recording.reports.append({5.0 + i * 0.01, QByteArray(1, char(i))});
+    recording.reports[7].timestamp = 5.0;
+    ManualScheduler scheduler(0.0);
+    RecordingDeviceSource source(recording, scheduler);
+    QList<double> delivered;
+    auto stream = source.open(source.device(), {}, [&](const std::uint8_t* report, int) {
+        delivered << scheduler.now();
+        // Each report takes 3 ms to handle, report 20 takes 45 ms.
+        scheduler.advance(report[0] == 20 ? 0.045 : 0.003);
+    }, {});
+    while (!source.finished() && scheduler.hasPending())
+        scheduler.advanceTo(scheduler.nextDueTime());
+
+    ASSERT_EQ(delivered.size(), 100);
+    for (int i : {1, 6, 19, 20, 26, 99})
+        EXPECT_NEAR(delivered[i], i * 0.01, 1e-9) << i;
+    // The one from the past plays at once, after the one before it.
+    EXPECT_NEAR(delivered[7], 0.063, 1e-9);
+    // The reports due during the slow one follow it at once, then the replay is back on time.
+    EXPECT_NEAR(delivered[21], 0.245, 1e-9);
+    EXPECT_NEAR(delivered[24], 0.254, 1e-9);
+    EXPECT_NEAR(source.timing().elapsed, 0.99, 1e-9);
+    EXPECT_NEAR(source.timing().maxLateness, 0.035, 1e-9);
+}
