@@ -1,9 +1,17 @@
-# velotap_add_test(NAME name SOURCES ... LIBS ... [DISPLAY])
+# velotap_add_test(NAME name SOURCES ... LIBS ... [DISPLAY] [WIDGETS | OWN_MAIN])
 # DISPLAY marks a test that needs an X server (Xvfb); the sanitizer run skips those.
+# WIDGETS runs the tests inside a QApplication instead of a QCoreApplication;
+# OWN_MAIN leaves main() to the test's sources.
 function(velotap_add_test)
-  cmake_parse_arguments(T "DISPLAY" "NAME" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(T "DISPLAY;WIDGETS;OWN_MAIN" "NAME" "SOURCES;LIBS" ${ARGN})
   add_executable(${T_NAME} ${T_SOURCES})
-  target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} velotap_test_support GTest::gtest GTest::gmock)
+  set(main velotap_test_main)
+  if(T_WIDGETS)
+    set(main velotap_widget_test_main)
+  elseif(T_OWN_MAIN)
+    set(main "")
+  endif()
+  target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} ${main} velotap_test_support GTest::gtest GTest::gmock)
   set(labels unit)
   if(T_DISPLAY)
     set(labels display)

@@ -1,0 +1,24 @@
+#pragma once
+#include <QString>
+#include <QVariant>
+
+class QComboBox;
+
+// Pop-up buttons as the settings window uses them: every item carries a
+// value (a tag or a represented string), items can be disabled or checked,
+// and separators are real separators.
+namespace popup {
+
+void addItem(QComboBox* popup, const QString& title, const QVariant& value, bool enabled = true);
+void addSeparator(QComboBox* popup);
+void setItemChecked(QComboBox* popup, int index, bool checked);
+bool isItemEnabled(const QComboBox* popup, int index);
+// -1 when no item carries the value.
+int indexOfValue(const QComboBox* popup, const QVariant& value);
+// Selects the item with the value; false (selection unchanged) when none has it.
+bool selectValue(QComboBox* popup, const QVariant& value);
+
+// The title shown for a stored value that no item stands for.
+QString unknownValueTitle(const QString& value);
+
+} // namespace popup

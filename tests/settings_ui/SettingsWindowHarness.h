@@ -1,0 +1,122 @@
+#pragma once
+#include "base/NotificationCenter.h"
+#include "base/Notifications.h"
+#include "base/UserDefaults.h"
+#include "platform/linux/XKeyPressTranslator.h"
+#include "settings/SettingsStore.h"
+#include "settings_ui/LoginItem.h"
+#include "settings_ui/PopupItems.h"
+#include "settings_ui/VTSettingsWindowController.h"
+#include "tests/support/FakeDisplayServices.h"
+#include "tests/support/FakeHidDeviceSource.h"
+#include "tests/support/ScriptedAlertPresenter.h"
+
+#include <QComboBox>
+#include <QStringList>
+#include <QTemporaryDir>
+#include <QWidget>
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <optional>
+
+class FakeLoginItem final : public LoginItem {
+public:
+    bool enabled = false;
+    std::optional<VTError> failure;
+
+    bool isEnabled() const override { return enabled; }
+    std::optional<VTError> setEnabled(bool on) override
+    {
+        if (failure)
+            return failure;
+        enabled = on;
+        return std::nullopt;
+    }
+};
+
+// Counts the notifications of one name and remembers who sent the last.
+struct NotificationCount {
+    NotificationCount(NotificationCenter& center, const QString& name)
+        : observer(center, name, [this](const Notification& n) {
+            ++count;
+            sender = n.sender;
+        })
+    {
+    }
+    int count = 0;
+    const void* sender = nullptr;
+    ScopedObserver observer;
+};
+
+// A settings window on a store in a temporary directory, with fake devices,
+// displays, alerts and login item, and the real key translation.
+struct SettingsWindowHarness {
+    SettingsWindowHarness()
+        : defaults(dir.path())
+        , store(defaults, center)
+    {
+        store.registerDefaults();
+        displays.addDisplay(1, QRectF(0, 0, 1920, 1080));
+        displays.setMainDisplay(1);
+    }
+
+    VTSettingsWindowController& window()
+    {
+        if (!controller)
+            controller = std::make_unique<VTSettingsWindowController>(
+                VTSettingsWindowController::Environment{store, center, devices, displays, alerts, keys, login});
+        return *controller;
+    }
+
+    template <typename T>
+    T* find(const QString& name)
+    {
+        T* widget = window().window()->findChild<T*>(name);
+        EXPECT_TRUE(widget) << name.toStdString();
+        return widget;
+    }
+    QComboBox* popup(const QString& name) { return find<QComboBox>(name); }
+
+    // Picks an item the way a user does: it becomes current and is activated.
+    static void choose(QComboBox* popup, const QString& title)
+    {
+        const int index = popup->findText(title);
+        ASSERT_GE(index, 0) << title.toStdString() << " in " << itemTitles(popup).join(", ").toStdString();
+        popup->setCurrentIndex(index);
+        emit popup->activated(index);
+    }
+
+    // Every item; separators as "-", disabled items in brackets, the
+    // selected one marked with "*".
+    static QStringList itemTitles(const QComboBox* popup);
+
+    QTemporaryDir dir;
+    UserDefaults defaults;
+    NotificationCenter center;
+    SettingsStore store;
+    FakeHidDeviceSource devices;
+    FakeDisplayServices displays;
+    ScriptedAlertPresenter alerts;
+    XKeyPressTranslator keys;
+    FakeLoginItem login;
+    std::unique_ptr<VTSettingsWindowController> controller;
+};
+
+inline QStringList SettingsWindowHarness::itemTitles(const QComboBox* popup)
+{
+    QStringList titles;
+    for (int i = 0; i < popup->count(); ++i) {
+        if (popup->itemData(i, Qt::AccessibleDescriptionRole).toString() == QLatin1String("separator")) {
+            titles << QStringLiteral("-");
+            continue;
+        }
+        QString title = popup->itemText(i);
+        if (!popup::isItemEnabled(popup, i))
+            title = QLatin1Char('[') + title + QLatin1Char(']');
+        if (i == popup->currentIndex())
+            title = QLatin1Char('*') + title;
+        titles << title;
+    }
+    return titles;
+}
