@@ -99,9 +99,5 @@ void AdvancedSettingsPanel::refresh(const SettingsStore& settings)
     popup::addItem(m_backend, QStringLiteral("XTest (X11)"), QStringLiteral("xtest"));
     popup::addItem(m_backend, QStringLiteral("uinput (X11 and Wayland)"), QStringLiteral("uinput"));
     const QString backend = settings.settingString(SettingsKey::EventBackend);
-    if (!popup::selectValue(m_backend, backend.isEmpty() ? QStringLiteral("auto") : backend)) {
-        popup::addSeparator(m_backend);
-        popup::addItem(m_backend, popup::unknownValueTitle(backend), backend, false);
-        m_backend->setCurrentIndex(m_backend->count() - 1);
-    }
+    popup::selectOrShowStored(m_backend, backend.isEmpty() ? QStringLiteral("auto") : backend);
 }

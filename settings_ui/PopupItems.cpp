@@ -55,9 +55,13 @@ bool selectValue(QComboBox* popup, const QVariant& value)
     return true;
 }
 
-QString unknownValueTitle(const QString& value)
+void selectOrShowStored(QComboBox* popup, const QVariant& value, const QString& title, bool enabled)
 {
-    return QStringLiteral("Unknown (%1)").arg(value);
+    if (selectValue(popup, value))
+        return;
+    addSeparator(popup);
+    addItem(popup, title.isEmpty() ? QStringLiteral("Unknown (%1)").arg(value.toString()) : title, value, enabled);
+    popup->setCurrentIndex(popup->count() - 1);
 }
 
 } // namespace popup

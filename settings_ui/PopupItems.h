@@ -18,7 +18,10 @@ int indexOfValue(const QComboBox* popup, const QVariant& value);
 // Selects the item with the value; false (selection unchanged) when none has it.
 bool selectValue(QComboBox* popup, const QVariant& value);
 
-// The title shown for a stored value that no item stands for.
-QString unknownValueTitle(const QString& value);
+// Selects the item with the value; when none has it, the value is shown as
+// it is, after a separator, as a disabled item titled `title` (by default
+// "Unknown (<value>)"), so a stored value is never silently replaced.
+void selectOrShowStored(QComboBox* popup, const QVariant& value, const QString& title = QString(),
+                        bool enabled = false);
 
 } // namespace popup

@@ -241,12 +241,8 @@ void VTSettingsWindowController::fillDevicePopup()
         popup::addItem(popup, entry.supported ? entry.title : entry.title + QStringLiteral(" - possible"),
                        entry.signature);
     const QString selection = normalizedDeviceSelection(m_env.settings.deviceSelection());
-    if (!popup::selectValue(popup, selection)) {
-        // Kept, not lost: the device may come back.
-        popup::addSeparator(popup);
-        popup::addItem(popup, QStringLiteral("Selected device not connected"), selection, false);
-        popup->setCurrentIndex(popup->count() - 1);
-    }
+    // Kept, not lost: the device may come back.
+    popup::selectOrShowStored(popup, selection, QStringLiteral("Selected device not connected"));
 }
 
 void VTSettingsWindowController::fillDisplayPopup()
@@ -262,11 +258,9 @@ void VTSettingsWindowController::fillDisplayPopup()
     QString selection = m_env.settings.displaySelection();
     if (selection.isEmpty())
         selection = kAuto;
-    if (popup::selectValue(popup, selection))
-        return;
     // A choice made elsewhere (a monitor by its ID, or a display that is
     // gone) is shown as what it is and kept until another is picked.
-    QString title = popup::unknownValueTitle(selection);
+    QString title;
     bool connected = false;
     if (selection == QLatin1String("secondary")) {
         title = QStringLiteral("Selected display not connected");
@@ -282,9 +276,7 @@ void VTSettingsWindowController::fillDisplayPopup()
             title = QStringLiteral("Selected display not connected");
         }
     }
-    popup::addSeparator(popup);
-    popup::addItem(popup, title, selection, connected);
-    popup->setCurrentIndex(popup->count() - 1);
+    popup::selectOrShowStored(popup, selection, title, connected);
 }
 
 void VTSettingsWindowController::fillProfilePopup()
@@ -313,12 +305,7 @@ void VTSettingsWindowController::fillMousePopup(InputType input)
     const MouseAction last = input == InputType::Finger2 ? MouseAction::ScrollAndPinch : MouseAction::Scroll;
     for (qint64 value = 0; value <= qint64(last); ++value)
         popup::addItem(popup, SettingsStore::mouseActionTitle(MouseAction(value)), tag(value));
-    const qint64 current = qint64(m_env.settings.mouseActionForInput(input));
-    if (!popup::selectValue(popup, tag(current))) {
-        popup::addSeparator(popup);
-        popup::addItem(popup, popup::unknownValueTitle(QString::number(current)), tag(current), false);
-        popup->setCurrentIndex(popup->count() - 1);
-    }
+    popup::selectOrShowStored(popup, tag(qint64(m_env.settings.mouseActionForInput(input))));
 }
 
 void VTSettingsWindowController::fillKeyboardPopup(InputType input)
@@ -332,12 +319,7 @@ void VTSettingsWindowController::fillKeyboardPopup(InputType input)
     const QString label = m_env.settings.keyComboLabelForInput(input);
     popup::addItem(popup, label.isEmpty() ? SettingsStore::keyboardActionTitle(K::KeyCombo) : label,
                    tag(qint64(K::KeyCombo)));
-    const qint64 current = qint64(m_env.settings.keyboardActionForInput(input));
-    if (!popup::selectValue(popup, tag(current))) {
-        popup::addSeparator(popup);
-        popup::addItem(popup, popup::unknownValueTitle(QString::number(current)), tag(current), false);
-        popup->setCurrentIndex(popup->count() - 1);
-    }
+    popup::selectOrShowStored(popup, tag(qint64(m_env.settings.keyboardActionForInput(input))));
 }
 
 void VTSettingsWindowController::updateInertiaControlForInput(InputType input)

@@ -5,6 +5,7 @@
 #include "gestures/TraceEventSink.h"
 #include "settings/SettingsStore.h"
 #include "tests/support/FakeDisplayServices.h"
+#include "tests/support/RecordingBridgeHarness.h"
 #include "touch/DeviceDiscovery.h"
 #include "touch/HidRecording.h"
 #include "touch/HidRecordingWriter.h"
@@ -21,40 +22,26 @@ namespace {
 // and checks what came out; false when the bridge does not take the device.
 bool replayAndCheck(const HidRecording& recording, const std::string& file)
 {
-    QTemporaryDir dir;
-    UserDefaults defaults(dir.path());
-    NotificationCenter center;
-    SettingsStore store(defaults, center);
-    store.registerDefaults();
-    ManualScheduler scheduler(0.0);
-    TraceEventSink sink(scheduler);
-    FakeDisplayServices displays;
-    displays.addDisplay(1, QRectF(0, 0, 1920, 1080));
-    displays.setMainDisplay(1);
-    RecordingDeviceSource source(recording, scheduler);
-    store.setSettingValue(QStringLiteral("deviceSelection"), deviceSignature(source.device()));
-    VTTouchBridge bridge({source, sink, scheduler, store, displays, center, 0.5, {}});
-
+    RecordingBridgeHarness h(recording);
     int announced = 0;
-    ScopedObserver debug(center, VTNotification::DebugReport, [&](const Notification& n) {
+    ScopedObserver debug(h.center, VTNotification::DebugReport, [&](const Notification& n) {
         announced += n.userInfo.value("text").toString().isEmpty() ? 0 : 1;
     });
-    ScopedObserver compat(center, VTNotification::CompatibilityReport, [&](const Notification& n) {
+    ScopedObserver compat(h.center, VTNotification::CompatibilityReport, [&](const Notification& n) {
         for (const QVariant& contact : n.userInfo.value("contacts").toList()) {
             const double x = contact.toMap().value("screenX").toDouble();
             EXPECT_TRUE(x >= 0 && x <= 1920) << file << ": " << x;
         }
     });
-    if (!bridge.start())
+    if (!h.bridge.start())
         return false;
-    while (!source.finished() && scheduler.hasPending())
-        scheduler.advanceTo(scheduler.nextDueTime());
-    scheduler.advance(5.0);
-    bridge.stop();
-    EXPECT_EQ(source.deliveredCount(), recording.reports.size()) << file;
+    h.deliverAll();
+    h.scheduler.advance(5.0);
+    h.bridge.stop();
+    EXPECT_EQ(h.source.deliveredCount(), recording.reports.size()) << file;
     EXPECT_EQ(announced, recording.reports.size()) << file;
     // Nothing may be left pressed once the bridge stopped.
-    EXPECT_EQ(sink.lines().filter(QStringLiteral("-down ")).size(), sink.lines().filter(QStringLiteral("-up ")).size()) << file;
+    EXPECT_EQ(h.sink.lines().filter(QStringLiteral("-down ")).size(), h.sink.lines().filter(QStringLiteral("-up ")).size()) << file;
     return true;
 }
 

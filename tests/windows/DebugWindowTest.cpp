@@ -1,19 +1,9 @@
-#include "base/ManualScheduler.h"
-#include "base/NotificationCenter.h"
 #include "base/Notifications.h"
-#include "base/UserDefaults.h"
-#include "gestures/TraceEventSink.h"
-#include "settings/SettingsStore.h"
-#include "tests/support/FakeDisplayServices.h"
 #include "tests/support/QtPrinters.h"
-#include "touch/DeviceDiscovery.h"
-#include "touch/HidRecording.h"
-#include "touch/RecordingDeviceSource.h"
-#include "touch/VTTouchBridge.h"
+#include "tests/support/RecordingBridgeHarness.h"
 #include "windows/VTDebugWindowController.h"
 
 #include <QPushButton>
-#include <QTemporaryDir>
 #include <QWidget>
 #include <gtest/gtest.h>
 
@@ -33,33 +23,19 @@ TEST(DebugWindow, ShowsEveryReportTheBridgeDecodesFromARecordingWhileOpen)
     const std::optional<HidRecording> recording = readHidRecordingFile(path, &error);
     ASSERT_TRUE(recording) << error.toStdString();
 
-    QTemporaryDir dir;
-    UserDefaults defaults(dir.path());
-    NotificationCenter center;
-    SettingsStore store(defaults, center);
-    store.registerDefaults();
-    ManualScheduler scheduler(0.0);
-    TraceEventSink sink(scheduler);
-    FakeDisplayServices displays;
-    displays.addDisplay(1, QRectF(0, 0, 1920, 1080));
-    displays.setMainDisplay(1);
-    RecordingDeviceSource source(*recording, scheduler);
-    store.setSettingValue(SettingsKey::DeviceSelection, deviceSignature(source.device()));
-    VTTouchBridge bridge({source, sink, scheduler, store, displays, center, 0.5, {}});
-
+    RecordingBridgeHarness h(*recording);
+    NotificationCenter& center = h.center;
     VTDebugWindowController debug(center);
     EXPECT_FALSE(center.hasObservers(VTNotification::DebugReport));
     debug.showWindow();
-    ASSERT_TRUE(bridge.start());
+    ASSERT_TRUE(h.bridge.start());
     // Half the recording with the window open, the rest after closing it.
     const int half = int(recording->reports.size()) / 2;
-    while (source.deliveredCount() < half && scheduler.hasPending())
-        scheduler.advanceTo(scheduler.nextDueTime());
+    h.deliverUntil(half);
     debug.window()->close();
     EXPECT_FALSE(center.hasObservers(VTNotification::DebugReport));
-    while (!source.finished() && scheduler.hasPending())
-        scheduler.advanceTo(scheduler.nextDueTime());
-    bridge.stop();
+    h.deliverAll();
+    h.bridge.stop();
 
     const QStringList lines = debug.logText().split(QLatin1Char('\n'));
     EXPECT_EQ(lines.first(), "Touch with finger and pen. New raw reports appear here.");
