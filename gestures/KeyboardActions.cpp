@@ -83,8 +83,7 @@ void VTGestureEngine::postKeyComboForInput(Input input)
 
 void VTGestureEngine::runSystemAction(const QString& settingKey, const QString& fallback)
 {
-    const QString value = m_settings.settingString(settingKey);
-    SystemAction::parse(value.trimmed().isEmpty() ? fallback : value).perform(m_sink);
+    SystemAction::fromSetting(m_settings.settingString(settingKey), fallback).perform(m_sink);
 }
 
 void VTGestureEngine::openMissionControl()

@@ -36,6 +36,11 @@ SystemAction SystemAction::parse(const QString& text)
     return action;
 }
 
+SystemAction SystemAction::fromSetting(const QString& value, const QString& fallback)
+{
+    return parse(value.trimmed().isEmpty() ? fallback : value);
+}
+
 bool SystemAction::perform(EventSink& sink) const
 {
     switch (kind) {

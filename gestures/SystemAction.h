@@ -21,6 +21,8 @@ struct SystemAction {
     QStringList arguments;
 
     static SystemAction parse(const QString& text);
+    // A setting's value, or the fallback when the setting is blank.
+    static SystemAction fromSetting(const QString& value, const QString& fallback);
     // Posts or launches through the sink; returns false when there was
     // nothing to do.
     bool perform(EventSink& sink) const;
