@@ -11,6 +11,7 @@ packages=(
   xvfb xauth x11-utils x11-xserver-utils x11-xkb-utils xdotool fonts-dejavu-core
   libgtest-dev libgmock-dev libbenchmark-dev
   clang-14 libclang-rt-14-dev
+  g++-multilib
 )
 
 missing=()

@@ -2,6 +2,7 @@
 
 #include "base/UserDefaults.h"
 #include "platform/linux/UinputEventSink.h"
+#include "platform/linux/XRandrDisplayServices.h"
 #include "platform/linux/XTestEventSink.h"
 #include "touch/DisplayServices.h"
 
@@ -89,10 +90,16 @@ Result create(const QString& setting, Scheduler& scheduler, const DisplayService
         return result;
     }
     QString error;
-    if (*choice.backend == Backend::XTest)
+    if (*choice.backend == Backend::XTest) {
         result.sink = XTestEventSink::open(scheduler, &error);
-    else
-        result.sink = UinputEventSink::open(uinputPath, desktopBounds(displays), &error);
+    } else if (auto uinput = UinputEventSink::open(uinputPath, desktopBounds(displays), scheduler, &error)) {
+        if (const auto* xrandr = dynamic_cast<const XRandrDisplayServices*>(&displays)) {
+            UinputEventSink* sink = uinput.get();
+            QObject::connect(xrandr, &XRandrDisplayServices::displaysChanged, sink->connectionContext(),
+                             [sink, xrandr] { sink->setDesktop(desktopBounds(*xrandr)); });
+        }
+        result.sink = std::move(uinput);
+    }
     if (!result.sink) {
         result.error = noAccess(error);
         return result;

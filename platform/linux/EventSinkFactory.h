@@ -52,7 +52,7 @@ struct Result {
 };
 
 // Creates the sink. The uinput pointer spans the union of the displays'
-// bounds, so it has to be created again when the arrangement changes.
+// bounds; with XRandR displays it follows their changes.
 Result create(const QString& setting, Scheduler& scheduler, const DisplayServices& displays,
               const QString& uinputPath = QStringLiteral("/dev/uinput"));
 // The same with the setting read from the defaults.

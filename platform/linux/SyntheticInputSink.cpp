@@ -26,7 +26,7 @@ int buttonIndex(MouseEventType type, MouseButton button)
 SyntheticInputSink::SyntheticInputSink(int highResPerStep)
     : m_modifiers([this](Modifier m, bool down) {
         if (const unsigned key = deviceKey(*keycodes::findKey(keycodes::modifier(m).virtualKey)))
-            sendKey(key, down ? KeyAction::Down : KeyAction::Up);
+            sendKey(key, down);
     })
     , m_highResPerStep(highResPerStep)
     , m_vertical(kPixelsPerWheelStep / highResPerStep)
@@ -174,18 +174,21 @@ void SyntheticInputSink::launchProgram(const QString& program, const QStringList
 
 void SyntheticInputSink::pressHeld(std::uint32_t id, const keycodes::KeyEntry& key)
 {
-    // A second press of a held key repeats it on the key it went down on.
+    // A second press of a held key types it again on the key it went down
+    // on, as a release and a press: desktops ignore the kernel's repeat
+    // events from virtual devices and do their own repeating.
     const auto held = std::find_if(m_heldKeys.begin(), m_heldKeys.end(),
                                    [id](const HeldKey& k) { return k.id == id; });
     if (held != m_heldKeys.end()) {
-        sendKey(held->deviceKey, KeyAction::Repeat);
+        sendKey(held->deviceKey, false);
+        sendKey(held->deviceKey, true);
         return;
     }
     const unsigned code = deviceKey(key);
     if (code == 0)
         return;
     m_heldKeys.push_back({id, code});
-    sendKey(code, KeyAction::Down);
+    sendKey(code, true);
 }
 
 void SyntheticInputSink::releaseHeld(std::uint32_t id)
@@ -196,5 +199,5 @@ void SyntheticInputSink::releaseHeld(std::uint32_t id)
         return;
     const unsigned code = held->deviceKey;
     m_heldKeys.erase(held);
-    sendKey(code, KeyAction::Up);
+    sendKey(code, false);
 }

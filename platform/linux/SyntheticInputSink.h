@@ -64,15 +64,13 @@ public:
     void launchProgram(const QString& program, const QStringList& arguments) final;
 
 protected:
-    enum class KeyAction { Up, Down, Repeat };
-
     // highResPerStep: the device's wheel units per whole step (1 when it
     // knows only steps).
     explicit SyntheticInputSink(int highResPerStep);
 
     // The device's code for a key; 0 when it cannot be pressed.
     virtual unsigned deviceKey(const keycodes::KeyEntry& key) = 0;
-    virtual void sendKey(unsigned deviceKey, KeyAction action) = 0;
+    virtual void sendKey(unsigned deviceKey, bool down) = 0;
     // 0 left, 1 right, 2 middle.
     virtual void sendButton(int button, bool down) = 0;
     // Only finite points arrive here.

@@ -1,25 +1,40 @@
 #pragma once
-#include <QRect>
 #include <QString>
 
+#include <cstdint>
 #include <memory>
+#include <vector>
+
+// What a virtual device declares. The kernel passes on only the codes a
+// device declared, and the desktop classes the device by them.
+struct UinputDeviceLayout {
+    struct AbsoluteAxis {
+        std::uint16_t code;
+        std::int32_t maximum; // the minimum is 0
+    };
+    const char* name; // "pointer" makes "Velotap pointer"
+    std::vector<std::uint16_t> keys;
+    std::vector<std::uint16_t> relativeAxes;
+    std::vector<AbsoluteAxis> absoluteAxes;
+};
 
 // One virtual input device created through /dev/uinput. Only the device
 // setup lives here; what is written to it is the sink's business.
 class UinputDevice {
 public:
-    // An absolute pointer spanning the desktop (root pixels), three buttons
-    // and high-resolution vertical and horizontal wheels.
-    static std::unique_ptr<UinputDevice> createPointer(const QString& path, QRect desktop, QString* error);
-    // Every key of the virtual key table, media keys included.
-    static std::unique_ptr<UinputDevice> createKeyboard(const QString& path, QString* error);
+    static std::unique_ptr<UinputDevice> create(const QString& path, const UinputDeviceLayout& layout,
+                                                QString* error);
     ~UinputDevice();
     UinputDevice(const UinputDevice&) = delete;
     UinputDevice& operator=(const UinputDevice&) = delete;
 
     int fd() const { return m_fd; }
+    // The kernel's name for the device under /sys/devices/virtual/input
+    // ("input17"); empty when the kernel does not tell.
+    QString sysName() const { return m_sysName; }
 
 private:
-    explicit UinputDevice(int fd) : m_fd(fd) {}
+    UinputDevice(int fd, QString sysName) : m_fd(fd), m_sysName(std::move(sysName)) {}
     int m_fd;
+    QString m_sysName;
 };

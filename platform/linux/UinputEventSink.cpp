@@ -1,7 +1,6 @@
 #include "platform/linux/UinputEventSink.h"
 
-#include "platform/linux/UinputDevice.h"
-
+#include <QDebug>
 #include <QStringView>
 
 #include <linux/input.h>
@@ -13,47 +12,95 @@
 
 using keycodes::Modifier;
 
-static_assert(sizeof(input_event) == 24, "the writer's buffer holds 64-bit input_event records");
+UinputDeviceLayout UinputEventSink::pointerLayout()
+{
+    // The left button is declared, never pressed: without it desktops do not
+    // take an absolute device for a pointer.
+    return {"pointer", {BTN_LEFT}, {}, {{ABS_X, kAbsoluteMaximum}, {ABS_Y, kAbsoluteMaximum}}};
+}
+
+UinputDeviceLayout UinputEventSink::keyboardLayout()
+{
+    UinputDeviceLayout layout{"keyboard", {BTN_LEFT, BTN_RIGHT, BTN_MIDDLE},
+                              {REL_WHEEL, REL_HWHEEL, REL_WHEEL_HI_RES, REL_HWHEEL_HI_RES}, {}};
+    for (const keycodes::KeyEntry& key : keycodes::keys())
+        layout.keys.push_back(key.evdevCode);
+    return layout;
+}
 
 void UinputEventSink::Writer::add(std::uint16_t type, std::uint16_t code, std::int32_t value)
 {
-    if (m_used + sizeof(input_event) > m_buffer.size() - sizeof(input_event))
+    if (m_count + 1 >= m_events.size())
         report();
-    input_event event{};
+    input_event& event = m_events[m_count++];
+    event = input_event{};
     event.type = type;
     event.code = code;
     event.value = value;
-    std::memcpy(m_buffer.data() + m_used, &event, sizeof event);
-    m_used += sizeof event;
 }
 
 void UinputEventSink::Writer::report()
 {
-    input_event syn{};
+    input_event& syn = m_events[m_count++];
+    syn = input_event{};
     syn.type = EV_SYN;
     syn.code = SYN_REPORT;
-    std::memcpy(m_buffer.data() + m_used, &syn, sizeof syn);
-    m_used += sizeof syn;
+    m_sink.send(m_fd, m_events.data(), m_count);
+    m_count = 0;
+}
+
+void UinputEventSink::send(int fd, const input_event* events, std::size_t count)
+{
+    if (!isReady()) {
+        if (m_held.size() + count > m_held.capacity()) {
+            m_heldOverflow = true;
+            m_kernelPosition.reset();
+            return;
+        }
+        for (std::size_t i = 0; i < count; ++i)
+            m_held.push_back({fd, events[i]});
+        return;
+    }
     // A full device queue drops the report; retrying would only add lag.
+    const auto* bytes = reinterpret_cast<const std::uint8_t*>(events);
+    const std::size_t size = count * sizeof(input_event);
     std::size_t written = 0;
-    while (written < m_used) {
-        const ssize_t n = ::write(m_fd, m_buffer.data() + written, m_used - written);
+    while (written < size) {
+        const ssize_t n = ::write(fd, bytes + written, size - written);
         if (n <= 0)
             break;
         written += static_cast<std::size_t>(n);
     }
-    m_used = 0;
 }
 
-std::unique_ptr<UinputEventSink> UinputEventSink::open(const QString& path, QRect desktop, QString* error)
+void UinputEventSink::sendHeldEvents()
 {
-    auto pointer = UinputDevice::createPointer(path, desktop, error);
+    if (m_heldOverflow)
+        qWarning().noquote() << "Velotap: input posted while the virtual devices were not ready was partly dropped";
+    for (std::size_t first = 0; first < m_held.size();) {
+        std::size_t end = first;
+        std::array<input_event, 16> run{};
+        std::size_t count = 0;
+        while (end < m_held.size() && m_held[end].fd == m_held[first].fd && count < run.size())
+            run[count++] = m_held[end++].event;
+        send(m_held[first].fd, run.data(), count);
+        first = end;
+    }
+    m_held.clear();
+    m_heldOverflow = false;
+}
+
+std::unique_ptr<UinputEventSink> UinputEventSink::open(const QString& path, QRect desktop, Scheduler& scheduler,
+                                                       QString* error)
+{
+    auto pointer = UinputDevice::create(path, pointerLayout(), error);
     if (!pointer)
         return nullptr;
-    auto keyboard = UinputDevice::createKeyboard(path, error);
+    auto keyboard = UinputDevice::create(path, keyboardLayout(), error);
     if (!keyboard)
         return nullptr;
     auto sink = std::make_unique<UinputEventSink>(pointer->fd(), keyboard->fd(), desktop);
+    sink->holdUntilReady(scheduler, {pointer->sysName(), keyboard->sysName()});
     sink->m_pointerDevice = std::move(pointer);
     sink->m_keyboardDevice = std::move(keyboard);
     return sink;
@@ -61,8 +108,8 @@ std::unique_ptr<UinputEventSink> UinputEventSink::open(const QString& path, QRec
 
 UinputEventSink::UinputEventSink(int pointerFd, int keyboardFd, QRect desktop)
     : SyntheticInputSink(kHighResolutionPerStep)
-    , m_pointer(pointerFd)
-    , m_keyboard(keyboardFd)
+    , m_pointer(*this, pointerFd)
+    , m_keyboard(*this, keyboardFd)
     , m_desktop(desktop)
 {
 }
@@ -72,41 +119,62 @@ UinputEventSink::~UinputEventSink()
     releaseAll();
 }
 
-void UinputEventSink::sendKey(unsigned evdevCode, KeyAction action)
+void UinputEventSink::holdUntilReady(Scheduler& scheduler, const QStringList& sysNames,
+                                     VirtualDevicePaths paths)
 {
-    // A repeat is value 2, as the kernel's own autorepeat.
-    m_keyboard.add(EV_KEY, static_cast<std::uint16_t>(evdevCode),
-                   action == KeyAction::Up ? 0 : action == KeyAction::Down ? 1 : 2);
+    m_held.reserve(kHeldEventCapacity);
+    m_readiness = std::make_unique<VirtualDeviceReadiness>(scheduler, sysNames, [this] { sendHeldEvents(); },
+                                                           std::move(paths));
+}
+
+void UinputEventSink::sendKey(unsigned evdevCode, bool down)
+{
+    m_keyboard.add(EV_KEY, static_cast<std::uint16_t>(evdevCode), down ? 1 : 0);
     m_keyboard.report();
+}
+
+std::int32_t UinputEventSink::scaled(double position, int origin, int extent) const
+{
+    // The middle of the pixel, so the desktop's own scaling lands inside it.
+    extent = std::max(extent, 1);
+    const double pixel = std::clamp(std::floor(position) - origin, 0.0, double(extent - 1));
+    return static_cast<std::int32_t>((pixel + 0.5) * (double(kAbsoluteMaximum) + 1) / extent);
 }
 
 void UinputEventSink::sendMotion(QPointF point)
 {
+    const std::pair position{scaled(point.x(), m_desktop.x(), m_desktop.width()),
+                             scaled(point.y(), m_desktop.y(), m_desktop.height())};
+    // The kernel drops a position equal to the one it holds, and a tap where
+    // the last one was, after the mouse moved away, would click at the
+    // mouse. A step to a neighbouring value and back in the same report
+    // makes it take effect without visible movement.
+    if (!m_kernelPosition || *m_kernelPosition == position)
+        m_pointer.add(EV_ABS, ABS_X, position.first < kAbsoluteMaximum ? position.first + 1 : position.first - 1);
+    m_pointer.add(EV_ABS, ABS_X, position.first);
+    m_pointer.add(EV_ABS, ABS_Y, position.second);
+    m_kernelPosition = position;
     // The move is its own report so that a press lands where the pointer is.
-    const double x = std::clamp(std::floor(point.x()) - m_desktop.x(), 0.0, double(std::max(m_desktop.width() - 1, 0)));
-    const double y = std::clamp(std::floor(point.y()) - m_desktop.y(), 0.0, double(std::max(m_desktop.height() - 1, 0)));
-    m_pointer.add(EV_ABS, ABS_X, static_cast<std::int32_t>(x));
-    m_pointer.add(EV_ABS, ABS_Y, static_cast<std::int32_t>(y));
     m_pointer.report();
 }
 
 void UinputEventSink::sendButton(int button, bool down)
 {
-    m_pointer.add(EV_KEY, static_cast<std::uint16_t>(BTN_LEFT + button), down ? 1 : 0);
-    m_pointer.report();
+    m_keyboard.add(EV_KEY, static_cast<std::uint16_t>(BTN_LEFT + button), down ? 1 : 0);
+    m_keyboard.report();
 }
 
 void UinputEventSink::sendWheel(const WheelMotion& motion)
 {
     if (motion.verticalHighRes != 0)
-        m_pointer.add(EV_REL, REL_WHEEL_HI_RES, motion.verticalHighRes);
+        m_keyboard.add(EV_REL, REL_WHEEL_HI_RES, motion.verticalHighRes);
     if (motion.vertical != 0)
-        m_pointer.add(EV_REL, REL_WHEEL, motion.vertical);
+        m_keyboard.add(EV_REL, REL_WHEEL, motion.vertical);
     if (motion.horizontalHighRes != 0)
-        m_pointer.add(EV_REL, REL_HWHEEL_HI_RES, motion.horizontalHighRes);
+        m_keyboard.add(EV_REL, REL_HWHEEL_HI_RES, motion.horizontalHighRes);
     if (motion.horizontal != 0)
-        m_pointer.add(EV_REL, REL_HWHEEL, motion.horizontal);
-    m_pointer.report();
+        m_keyboard.add(EV_REL, REL_HWHEEL, motion.horizontal);
+    m_keyboard.report();
 }
 
 std::optional<UinputEventSink::KeyStroke> UinputEventSink::keyStrokeForCharacter(char32_t c)
@@ -150,8 +218,8 @@ void UinputEventSink::postUnicodeText(const char16_t* units, int length, std::ui
         const bool shift = stroke->shift && !shiftFromFlags;
         if (shift)
             m_modifiers.setHeld(Modifier::Shift, ModifierLatch::Key, true);
-        sendKey(stroke->evdevCode, KeyAction::Down);
-        sendKey(stroke->evdevCode, KeyAction::Up);
+        sendKey(stroke->evdevCode, true);
+        sendKey(stroke->evdevCode, false);
         if (shift)
             m_modifiers.setHeld(Modifier::Shift, ModifierLatch::Key, false);
     }

@@ -124,9 +124,8 @@ unsigned XTestEventSink::deviceKey(const keycodes::KeyEntry& key)
     return keycodeFor(key.keysym);
 }
 
-void XTestEventSink::sendKey(unsigned keycode, KeyAction action)
+void XTestEventSink::sendKey(unsigned keycode, bool down)
 {
-    const bool down = action != KeyAction::Up;
     XTestFakeKeyEvent(m_display, keycode, down ? True : False, CurrentTime);
     if (SpareKey* spare = spareFor(keycode)) {
         spare->pressed = down;
@@ -144,8 +143,8 @@ void XTestEventSink::postUnicodeText(const char16_t* units, int length, std::uin
     for (uint codePoint : codePoints) {
         const std::uint32_t keysym = keycodes::keysymForCodePoint(codePoint);
         if (const unsigned keycode = keysym != 0 ? keycodeFor(keysym) : 0) {
-            sendKey(keycode, KeyAction::Down);
-            sendKey(keycode, KeyAction::Up);
+            sendKey(keycode, true);
+            sendKey(keycode, false);
         }
     }
     m_modifiers.settle(inputHeld());

@@ -45,7 +45,7 @@ private:
     XTestEventSink(_XDisplay* display, Scheduler& scheduler);
 
     unsigned deviceKey(const keycodes::KeyEntry& key) override;
-    void sendKey(unsigned keycode, KeyAction action) override;
+    void sendKey(unsigned keycode, bool down) override;
     void sendButton(int button, bool down) override;
     void sendMotion(QPointF point) override;
     void sendWheel(const WheelMotion& motion) override;

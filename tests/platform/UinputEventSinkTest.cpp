@@ -1,89 +1,61 @@
 #include "platform/linux/UinputEventSink.h"
+
+#include "base/ManualScheduler.h"
 #include "tests/support/AllocationCounter.h"
+#include "tests/support/FakeEvdevDevice.h"
 #include "tests/support/KeyComboScript.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <linux/input.h>
-#include <unistd.h>
-
-#include <map>
 #include <string>
 
 namespace {
 
 using Words = std::vector<std::string>;
 
-// A pipe stands in for each device; events read back as short words:
-// "SYN", "X=10", "Y=20", "wheel=1", "wheelHi=120", "hwheel=-1",
-// "hwheelHi=-120" and "<KEY code>=<value>".
-class Pipe {
-public:
-    Pipe() { EXPECT_EQ(pipe2(m_fds, O_NONBLOCK | O_CLOEXEC), 0); }
-    ~Pipe()
-    {
-        ::close(m_fds[0]);
-        ::close(m_fds[1]);
-    }
-    int writeEnd() const { return m_fds[1]; }
-
-    Words take()
-    {
-        static const std::map<std::pair<int, int>, std::string> kNames = {
-            {{EV_ABS, ABS_X}, "X"}, {{EV_ABS, ABS_Y}, "Y"}, {{EV_REL, REL_WHEEL}, "wheel"},
-            {{EV_REL, REL_WHEEL_HI_RES}, "wheelHi"}, {{EV_REL, REL_HWHEEL}, "hwheel"},
-            {{EV_REL, REL_HWHEEL_HI_RES}, "hwheelHi"}};
-        Words words;
-        input_event e;
-        while (::read(m_fds[0], &e, sizeof e) == sizeof e) {
-            const auto name = kNames.find({e.type, e.code});
-            if (e.type == EV_SYN && e.code == SYN_REPORT)
-                words.push_back("SYN");
-            else
-                words.push_back((e.type == EV_KEY ? std::to_string(e.code) : name != kNames.end() ? name->second : "?")
-                                + "=" + std::to_string(e.value));
-        }
-        return words;
-    }
-
-private:
-    int m_fds[2] = {-1, -1};
-};
-
-// A key event and its report.
-Words key(int code, int value)
+std::string key(int code, const char* what)
 {
-    return {std::to_string(code) + "=" + std::to_string(value), "SYN"};
+    return "key " + std::to_string(code) + " " + what;
 }
-Words operator+(Words a, const Words& b)
-{
-    a.insert(a.end(), b.begin(), b.end());
-    return a;
-}
+
+// Two monitors, the left one left of the origin.
+const QRect kDesktop(-1920, 0, 3840, 1080);
 
 class UinputEventSinkTest : public ::testing::Test {
 protected:
-    Pipe pointer;
-    Pipe keyboard;
-    // A desktop whose left monitor lies left of the origin.
+    ManualScheduler scheduler{0.0};
+    FakeEvdevDevice pointer{UinputEventSink::pointerLayout()};
+    FakeEvdevDevice keyboard{UinputEventSink::keyboardLayout()};
+    FakeDesktop desktop{pointer, keyboard, kDesktop};
     std::unique_ptr<UinputEventSink> sink =
-        std::make_unique<UinputEventSink>(pointer.writeEnd(), keyboard.writeEnd(), QRect(-1920, 0, 3840, 1080));
+        std::make_unique<UinputEventSink>(pointer.writeEnd(), keyboard.writeEnd(), kDesktop);
+
+    void click(QPointF at, std::uint64_t flags = 0)
+    {
+        sink->postMouseEvent(MouseEventType::LeftDown, MouseButton::Left, at, flags, 1);
+        desktop.pump();
+        sink->postMouseEvent(MouseEventType::LeftUp, MouseButton::Left, at, flags, 1);
+        desktop.pump();
+    }
 };
 
 TEST_F(UinputEventSinkTest, PointerIsAbsoluteOverTheDesktopAndButtonsPressWhereItIs)
 {
     sink->warpCursor({100.7, 50.2});
     sink->warpCursor({5000, -10}); // clamped to the last pixel and the top
-    EXPECT_EQ(pointer.take(), (Words{"X=2020", "Y=50", "SYN", "X=3839", "Y=0", "SYN"}));
+    EXPECT_EQ(desktop.seen(), (Words{"move 100,50", "move 1919,0"}));
 
     sink->postMouseEvent(MouseEventType::LeftDown, MouseButton::Left, {10, 20}, EventFlags::Shift, 1);
+    EXPECT_EQ(desktop.seen(), (Words{"move 10,20", key(KEY_LEFTSHIFT, "down"), "left down"}));
+    EXPECT_EQ(desktop.pressPositions().back(), QPoint(10, 20));
+    // Every event puts the pointer where it happens, the same place too.
     sink->postMouseEvent(MouseEventType::LeftDragged, MouseButton::Left, {15, 20}, EventFlags::Shift, 1);
-    EXPECT_EQ(keyboard.take(), key(KEY_LEFTSHIFT, 1)); // held for the whole click
     sink->postMouseEvent(MouseEventType::LeftUp, MouseButton::Left, {15, 20}, EventFlags::Shift, 1);
-    const Words at1930{"X=1930", "Y=20", "SYN"}, at1935{"X=1935", "Y=20", "SYN"};
-    EXPECT_EQ(pointer.take(), at1930 + key(BTN_LEFT, 1) + at1935 + at1935 + key(BTN_LEFT, 0));
-    EXPECT_EQ(keyboard.take(), key(KEY_LEFTSHIFT, 0));
+    EXPECT_EQ(desktop.seen(), (Words{"move 15,20", "move 15,20", "left up", key(KEY_LEFTSHIFT, "up")}));
 
     const QPointF origin(-1920, 0);
     sink->postMouseEvent(MouseEventType::RightDown, MouseButton::Right, origin, 0, 0);
@@ -91,10 +63,47 @@ TEST_F(UinputEventSinkTest, PointerIsAbsoluteOverTheDesktopAndButtonsPressWhereI
     sink->postMouseEvent(MouseEventType::OtherDown, MouseButton::Center, origin, 0, 0);
     sink->postMouseEvent(MouseEventType::OtherUp, MouseButton::Center, origin, 0, 0);
     sink->postMouseEvent(MouseEventType::OtherUp, MouseButton::Center, origin, 0, 0); // not held: no release
-    const Words at0{"X=0", "Y=0", "SYN"};
-    EXPECT_EQ(pointer.take(), at0 + key(BTN_RIGHT, 1) + at0 + key(BTN_RIGHT, 0) + at0 + key(BTN_MIDDLE, 1) + at0
-                                  + key(BTN_MIDDLE, 0) + at0);
-    EXPECT_TRUE(keyboard.take().empty());
+    EXPECT_EQ(desktop.seen(), (Words{"move -1920,0", "move -1920,0", "move -1920,0", "move -1920,0", "move -1920,0",
+                                     "right down", "right up", "middle down", "middle up"}));
+}
+
+TEST_F(UinputEventSinkTest, TheMouseSettingsOfALeftHandedUserDoNotSwapTheButtons)
+{
+    desktop.setLeftHanded(true);
+    click({10, 10});
+    sink->postMouseEvent(MouseEventType::RightDown, MouseButton::Right, {10, 10}, 0, 0);
+    sink->postMouseEvent(MouseEventType::RightUp, MouseButton::Right, {10, 10}, 0, 0);
+    EXPECT_EQ(desktop.seen(), (Words{"move 10,10", "left down", "move 10,10", "left up", "move 10,10", "move 10,10",
+                                     "right down", "right up"}));
+    EXPECT_TRUE(FakeEvdevDevice(UinputEventSink::pointerLayout()).classedAsMouse());
+}
+
+TEST_F(UinputEventSinkTest, EveryPositionTakesEffectAlthoughTheKernelDropsRepeatedValues)
+{
+    click({500, 300});
+    desktop.moveMouse({-1000, 900}); // the user's mouse takes the pointer away
+    click({500, 300});              // the same pixel again
+    ASSERT_EQ(desktop.pressPositions().size(), 2u);
+    EXPECT_EQ(desktop.pressPositions()[1], QPoint(500, 300));
+
+    // Moving on within the same pixel is no movement at all.
+    sink->warpCursor({500.6, 300.2});
+    EXPECT_EQ(desktop.pointerPosition(), QPoint(500, 300));
+}
+
+TEST_F(UinputEventSinkTest, PositionsFollowANewMonitorArrangementWithoutANewDevice)
+{
+    sink->warpCursor({1000, 500});
+    EXPECT_EQ(desktop.pointerPosition(), QPoint(1000, 500));
+
+    // The left monitor unplugged: the desktop is one 1920x1080 monitor now.
+    const QRect single(0, 0, 1920, 1080);
+    sink->setDesktop(single);
+    desktop.setDesktop(single);
+    for (const QPoint at : {QPoint(1000, 500), QPoint(0, 0), QPoint(1919, 1079), QPoint(1, 1)}) {
+        sink->warpCursor(at);
+        EXPECT_EQ(desktop.pointerPosition(), at);
+    }
 }
 
 TEST_F(UinputEventSinkTest, ScrollIsHighResolutionWithWholeStepsZoomIsControlWithTheWheelAndNeitherAllocates)
@@ -106,16 +115,13 @@ TEST_F(UinputEventSinkTest, ScrollIsHighResolutionWithWholeStepsZoomIsControlWit
     sink->postScrollWheel(1, 0, 0);   // 3
     sink->postScrollWheel(-48, 0, 0); // reversal: a whole step down at once
     sink->postScrollWheel(0, 0, EventFlags::Control); // nothing to post, no modifier either
-    EXPECT_EQ(pointer.take(), (Words{"wheelHi=60", "SYN", "wheelHi=60", "wheel=1", "SYN",
-                                     "hwheelHi=-120", "hwheel=-1", "SYN", "wheelHi=2", "SYN", "wheelHi=3", "SYN",
-                                     "wheelHi=-120", "wheel=-1", "SYN"}));
-    EXPECT_TRUE(keyboard.take().empty());
+    EXPECT_EQ(desktop.seen(), (Words{"wheelHi=60", "wheelHi=60 wheel=1", "hwheelHi=-120 hwheel=-1", "wheelHi=2",
+                                     "wheelHi=3", "wheelHi=-120 wheel=-1"}));
 
     sink->postMagnify(0.0, 1, {0, 0});
     sink->postMagnify(0.45, 2, {0, 0});
     sink->postMagnify(0.0, 8, {0, 0});
-    EXPECT_EQ(keyboard.take(), key(KEY_LEFTCTRL, 1) + key(KEY_LEFTCTRL, 0));
-    EXPECT_EQ(pointer.take(), (Words{"wheelHi=240", "wheel=2", "SYN"}));
+    EXPECT_EQ(desktop.seen(), (Words{key(KEY_LEFTCTRL, "down"), "wheelHi=240 wheel=2", key(KEY_LEFTCTRL, "up")}));
 
     // Pointer, scroll and zoom events allocate nothing.
     velotap::test::AllocationScope scope;
@@ -128,30 +134,38 @@ TEST_F(UinputEventSinkTest, ScrollIsHighResolutionWithWholeStepsZoomIsControlWit
     EXPECT_EQ(scope.count(), 0u);
 }
 
-TEST_F(UinputEventSinkTest, KeysCombosMediaKeysTextAndClosing)
+TEST_F(UinputEventSinkTest, KeysCombosRepeatsMediaKeysTextAndClosing)
 {
     postShiftCommandOne(*sink);
     sink->postKey(0x100, true, 0); // Super as a key of its own
     sink->postKey(0x100, false, 0);
     sink->postKey(999, true, 0);   // unknown: nothing
-    EXPECT_EQ(keyboard.take(), key(KEY_LEFTSHIFT, 1) + key(KEY_LEFTMETA, 1) + key(KEY_1, 1) + key(KEY_1, 0)
-                                   + key(KEY_LEFTMETA, 0) + key(KEY_LEFTSHIFT, 0) + key(KEY_LEFTMETA, 1)
-                                   + key(KEY_LEFTMETA, 0));
+    EXPECT_EQ(desktop.seen(), (Words{key(KEY_LEFTSHIFT, "down"), key(KEY_LEFTMETA, "down"), key(KEY_1, "down"),
+                                     key(KEY_1, "up"), key(KEY_LEFTMETA, "up"), key(KEY_LEFTSHIFT, "up"),
+                                     key(KEY_LEFTMETA, "down"), key(KEY_LEFTMETA, "up")}));
+
+    // A held key pressed again types again: desktops ignore the kernel's
+    // repeat events from virtual devices.
+    sink->postKey(0, true, 0);
+    sink->postKey(0, true, 0);
+    sink->postKey(0, false, 0);
+    EXPECT_EQ(desktop.seen(), (Words{key(KEY_A, "down"), key(KEY_A, "up"), key(KEY_A, "down"), key(KEY_A, "up")}));
 
     // A flag's modifier kept down by a media key goes up with the media key.
     sink->postKey(0, true, EventFlags::Shift);
     sink->postMediaKey(0, true);
     sink->postKey(0, false, EventFlags::Shift);
     sink->postMediaKey(0, false);
-    EXPECT_EQ(keyboard.take(), key(KEY_LEFTSHIFT, 1) + key(KEY_A, 1) + key(KEY_VOLUMEUP, 1) + key(KEY_A, 0)
-                                   + key(KEY_VOLUMEUP, 0) + key(KEY_LEFTSHIFT, 0));
+    EXPECT_EQ(desktop.seen(), (Words{key(KEY_LEFTSHIFT, "down"), key(KEY_A, "down"), key(KEY_VOLUMEUP, "down"),
+                                     key(KEY_A, "up"), key(KEY_VOLUMEUP, "up"), key(KEY_LEFTSHIFT, "up")}));
 
     // ASCII types through the US positions; anything else cannot be typed.
     const std::u16string text = u"aA!\nä";
     sink->postUnicodeText(text.data(), static_cast<int>(text.size()), 0);
-    EXPECT_EQ(keyboard.take(), key(KEY_A, 1) + key(KEY_A, 0) + key(KEY_LEFTSHIFT, 1) + key(KEY_A, 1) + key(KEY_A, 0)
-                                   + key(KEY_LEFTSHIFT, 0) + key(KEY_LEFTSHIFT, 1) + key(KEY_1, 1) + key(KEY_1, 0)
-                                   + key(KEY_LEFTSHIFT, 0) + key(KEY_ENTER, 1) + key(KEY_ENTER, 0));
+    EXPECT_EQ(desktop.seen(), (Words{key(KEY_A, "down"), key(KEY_A, "up"), key(KEY_LEFTSHIFT, "down"),
+                                     key(KEY_A, "down"), key(KEY_A, "up"), key(KEY_LEFTSHIFT, "up"),
+                                     key(KEY_LEFTSHIFT, "down"), key(KEY_1, "down"), key(KEY_1, "up"),
+                                     key(KEY_LEFTSHIFT, "up"), key(KEY_ENTER, "down"), key(KEY_ENTER, "up")}));
     for (char32_t c = 0x20; c < 0x7f; ++c)
         EXPECT_TRUE(UinputEventSink::keyStrokeForCharacter(c)) << char(c);
     EXPECT_FALSE(UinputEventSink::keyStrokeForCharacter(0x7f));
@@ -160,11 +174,75 @@ TEST_F(UinputEventSinkTest, KeysCombosMediaKeysTextAndClosing)
     sink->postMouseEvent(MouseEventType::LeftDown, MouseButton::Left, {0, 0}, EventFlags::Option, 1);
     sink->postKey(0, true, EventFlags::Option);
     sink->postMagnify(0.0, 1, {0, 0});
-    keyboard.take();
-    pointer.take();
+    desktop.seen();
     sink.reset();
-    EXPECT_EQ(keyboard.take(), key(KEY_A, 0) + key(KEY_LEFTALT, 0) + key(KEY_LEFTCTRL, 0));
-    EXPECT_EQ(pointer.take(), key(BTN_LEFT, 0));
+    EXPECT_EQ(desktop.seen(), (Words{key(KEY_A, "up"), "left up", key(KEY_LEFTALT, "up"), key(KEY_LEFTCTRL, "up")}));
+}
+
+// udev's view of new virtual devices: the event node in sysfs, and the
+// database entry udev writes once it has run its rules.
+class FakeUdev {
+public:
+    VirtualDevicePaths paths() const { return {m_dir.filePath("sys"), m_dir.filePath("udev")}; }
+    void announce(const QString& sysName, int minor)
+    {
+        const QString eventDir = m_dir.filePath(QStringLiteral("sys/devices/virtual/input/%1/event%2").arg(sysName).arg(minor));
+        QDir().mkpath(eventDir);
+        QDir().mkpath(m_dir.filePath("udev"));
+        write(eventDir + "/dev", QByteArray("13:") + QByteArray::number(64 + minor) + '\n');
+        write(m_dir.filePath(QStringLiteral("udev/c13:%1").arg(64 + minor)), "E:ID_INPUT=1\n");
+    }
+
+private:
+    QTemporaryDir m_dir;
+    static void write(const QString& path, const QByteArray& data)
+    {
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(data);
+    }
+};
+
+TEST_F(UinputEventSinkTest, InputPostedBeforeTheDesktopHasTheDevicesArrivesOnceItHasThem)
+{
+    FakeUdev udev;
+    sink->holdUntilReady(scheduler, {"input40", "input41"}, udev.paths());
+
+    // A replay's first tap, right after the devices were made.
+    click({300, 200}, EventFlags::Shift);
+    scheduler.advance(0.5);
+    EXPECT_TRUE(desktop.seen().empty());
+
+    udev.announce("input40", 10);
+    scheduler.advance(0.1);
+    EXPECT_FALSE(sink->isReady()); // the keyboard is not announced yet
+    udev.announce("input41", 11);
+    scheduler.advance(2 * VirtualDeviceReadiness::kPollInterval);
+    EXPECT_TRUE(desktop.seen().empty()); // the desktop is still opening them
+    scheduler.advance(VirtualDeviceReadiness::kOpenGrace);
+    EXPECT_TRUE(sink->isReady());
+    EXPECT_EQ(desktop.seen(), (Words{"move 300,200", "move 300,200", key(KEY_LEFTSHIFT, "down"), "left down",
+                                     "left up", key(KEY_LEFTSHIFT, "up")}));
+    click({300, 200});
+    EXPECT_EQ(desktop.pressPositions(), (std::vector<QPoint>{{300, 200}, {300, 200}}));
+}
+
+TEST_F(UinputEventSinkTest, WithoutUdevInputIsHeldOnlyForAMomentAndAFloodIsCutShort)
+{
+    FakeUdev udev;
+    sink->holdUntilReady(scheduler, {"input40", ""}, udev.paths());
+    // More than can be held: the oldest are kept, and the position the
+    // kernel holds is no longer known.
+    for (std::size_t i = 0; i < UinputEventSink::kHeldEventCapacity; ++i)
+        sink->warpCursor({double(i % 100), 0});
+    scheduler.advance(VirtualDeviceReadiness::kLongestWait - 0.05);
+    EXPECT_TRUE(desktop.seen().empty());
+    scheduler.advance(0.1);
+    EXPECT_TRUE(sink->isReady());
+    EXPECT_EQ(desktop.seen().size(), UinputEventSink::kHeldEventCapacity / 3);
+    desktop.moveMouse({-1000, 0});
+    click({double((UinputEventSink::kHeldEventCapacity / 3 - 1) % 100), 0});
+    EXPECT_EQ(desktop.pressPositions().back(), QPoint((UinputEventSink::kHeldEventCapacity / 3 - 1) % 100, 0));
 }
 
 } // namespace
