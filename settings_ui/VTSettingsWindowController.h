@@ -2,6 +2,7 @@
 #include "base/NotificationCenter.h"
 #include "base/UserDefaults.h"
 #include "settings/SettingsStore.h"
+#include "settings_ui/VTKeyComboRecorderWindowController.h"
 
 #include <QJsonValue>
 #include <QObject>
@@ -20,7 +21,6 @@ class QCheckBox;
 class QComboBox;
 class QLabel;
 class QWidget;
-class VTKeyComboRecorderWindowController;
 
 // The settings window: touch device, target display, profiles, touch
 // indicators, every input's mouse and keyboard action with its key combo

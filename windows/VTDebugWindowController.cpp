@@ -2,6 +2,7 @@
 
 #include "base/Notifications.h"
 #include "keyboard/ScreenPlacement.h"
+#include "windows/WindowText.h"
 
 #include <QEvent>
 #include <QFontDatabase>
@@ -35,9 +36,7 @@ VTDebugWindowController::VTDebugWindowController(NotificationCenter& notificatio
     clearButton->setObjectName(QStringLiteral("clearButton"));
     connect(clearButton, &QPushButton::clicked, this, &VTDebugWindowController::clear);
     auto* hint = new QLabel(QStringLiteral("Compare flags, id, w, extra and raw slot bytes between finger and pen."));
-    QPalette palette = hint->palette();
-    palette.setColor(QPalette::WindowText, palette.color(QPalette::PlaceholderText));
-    hint->setPalette(palette);
+    windowtext::makeSecondary(hint);
 
     auto* bottom = new QHBoxLayout;
     bottom->addWidget(clearButton);
