@@ -2,13 +2,13 @@
 
 #include "base/AlertPresenter.h"
 #include "base/Workspace.h"
+#include "keyboard/KeyboardIcons.h"
 #include "keyboard/ScreenPlacement.h"
 #include "windows/WindowText.h"
 
 #include <QFontMetrics>
 #include <QFrame>
 #include <QLabel>
-#include <QPainter>
 #include <QPushButton>
 
 #include <climits>
@@ -58,23 +58,11 @@ const Hint kHints[] = {
 constexpr int kTopMargin = 34;
 constexpr int kHintRows = 82;
 constexpr int kBottomMargin = 64;
-constexpr int kIconSize = 18;
+constexpr int kIconSize = KeyboardIcon::kSize;
 
 QFont bodyFont()
 {
     return windowtext::font(false);
-}
-
-// The icon drawn in one colour, as a template image is.
-QPixmap tinted(const QIcon& icon, const QColor& color, qreal ratio)
-{
-    QPixmap pixmap = icon.pixmap(QSize(kIconSize, kIconSize), ratio);
-    if (pixmap.isNull())
-        return pixmap;
-    QPainter painter(&pixmap);
-    painter.setCompositionMode(QPainter::CompositionMode_SourceIn);
-    painter.fillRect(pixmap.rect(), color);
-    return pixmap;
 }
 
 } // namespace
@@ -137,8 +125,9 @@ void VTHelpWindowController::addKeyboardIconHint(const QString& icon, const QStr
     auto* image = new QLabel(box);
     image->setObjectName(QStringLiteral("icon"));
     image->setGeometry(8, 5, kIconSize, kIconSize);
-    const QIcon glyph = m_env.keyboardIcon ? m_env.keyboardIcon(icon) : QIcon();
-    image->setPixmap(tinted(glyph, box->palette().color(QPalette::WindowText), m_window->devicePixelRatioF()));
+    // A missing icon leaves its place empty; the text still tells.
+    if (const std::optional<KeyboardIcon> glyph = m_env.keyboardIcons.iconNamed(icon))
+        image->setPixmap(glyph->pixmap(box->palette().color(QPalette::WindowText), m_window->devicePixelRatioF()));
     QLabel* caption = windowtext::label(box, text, QRect(34, 5, width - 42, kIconSize), true);
     QFont small = windowtext::font(false);
     small.setPointSizeF(small.pointSizeF() * 0.9);

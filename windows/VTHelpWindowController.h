@@ -1,13 +1,12 @@
 #pragma once
-#include <QIcon>
 #include <QObject>
 #include <QString>
 #include <QUrl>
 
-#include <functional>
 #include <memory>
 
 class AlertPresenter;
+class KeyboardIcons;
 class QWidget;
 class Workspace;
 
@@ -21,8 +20,8 @@ public:
         Workspace& workspace;
         AlertPresenter& alerts;
         QUrl helpPage;
-        // The touch keyboard's icon of that name; a null icon when it has none.
-        std::function<QIcon(const QString& name)> keyboardIcon;
+        // The touch keyboard's icons.
+        KeyboardIcons& keyboardIcons;
     };
 
     static constexpr int Width = 440;

@@ -1,10 +1,12 @@
+#include "keyboard/KeyboardIcons.h"
 #include "tests/support/QtPrinters.h"
 #include "tests/support/ScriptedAlertPresenter.h"
 #include "windows/VTAboutWindowController.h"
 #include "windows/VTHelpWindowController.h"
 
+#include <QFile>
 #include <QLabel>
-#include <QPainter>
+#include <QTemporaryDir>
 #include <QPushButton>
 #include <QWidget>
 #include <gtest/gtest.h>
@@ -13,7 +15,7 @@ namespace {
 
 QIcon squareIcon()
 {
-    QPixmap pixmap(18, 18);
+    QPixmap pixmap(56, 56);
     pixmap.fill(Qt::black);
     return QIcon(pixmap);
 }
@@ -25,9 +27,11 @@ TEST(HelpWindow, SizesItselfToItsTextsAndOpensTheHelpPage)
     RecordingWorkspace workspace;
     ScriptedAlertPresenter alerts;
     const QUrl page = QUrl::fromLocalFile(QStringLiteral("/usr/share/velotap/help/index.html"));
-    VTHelpWindowController help({workspace, alerts, page, [](const QString& name) {
-                                     return name == QLatin1String("place") ? squareIcon() : QIcon();
-                                 }});
+    // Only the "place" icon is there.
+    QTemporaryDir iconDir;
+    QFile::copy(KeyboardIcons::builtInDirectory() + QStringLiteral("/place.svg"), iconDir.filePath("place.svg"));
+    KeyboardIcons icons(iconDir.path());
+    VTHelpWindowController help({workspace, alerts, page, icons});
     QWidget* window = help.window();
 
     const int sections = VTHelpWindowController::helpSectionHeightForBody(
@@ -62,7 +66,7 @@ TEST(HelpAndAboutWindows, ReopenWhereTheUserLeftThem)
 {
     RecordingWorkspace workspace;
     ScriptedAlertPresenter alerts;
-    VTHelpWindowController help({workspace, alerts, QUrl(), {}});
+    VTHelpWindowController help({workspace, alerts, QUrl(), KeyboardIcons::shared()});
     VTAboutWindowController about({QIcon(), QString(), {}, {}});
     for (QWidget* window : {help.window(), about.window()}) {
         window->show();
