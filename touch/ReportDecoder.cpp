@@ -85,9 +85,11 @@ TouchContactList contactsFromReport(const TouchLayout& layout, const std::uint8_
                                     std::int32_t& hybridOffset, bool& hybridModeObserved)
 {
     TouchContactList list{};
-    if (!report || !layout.valid || layout.reportIDByteOffset < 0
-        || length <= std::size_t(layout.reportIDByteOffset)
-        || report[layout.reportIDByteOffset] != layout.reportID)
+    if (!report || !layout.valid || length == 0)
+        return list;
+    // Unnumbered reports (offset -1) carry no ID to check.
+    if (layout.reportIDByteOffset >= 0
+        && (length <= std::size_t(layout.reportIDByteOffset) || report[layout.reportIDByteOffset] != layout.reportID))
         return list;
 
     list.slotCount = layout.contactCount;
@@ -125,7 +127,10 @@ TouchContactList contactsFromReport(const TouchLayout& layout, const std::uint8_
 
     list.frameContactCount = announced != 0 ? std::int32_t(announced) : list.count;
 
-    if (list.slotCount < 1 || list.frameContactCount <= list.slotCount) {
+    // A report has room for every contact collection, also those beyond the
+    // slots: a frame that fits them is whole, never waiting for a next report.
+    const std::int32_t perReport = std::max(layout.contactCount, layout.contactCollectionCount);
+    if (list.slotCount < 1 || list.frameContactCount <= perReport) {
         list.complete = true;
         hybridOffset = 0;
     } else {

@@ -40,9 +40,14 @@ struct TouchSlotLayout {
 struct TouchLayout {
     bool valid = false;
     std::uint8_t reportID = 0;
+    // -1 when the device numbers no reports: they carry no ID byte and the
+    // positions count from the report's first byte.
     std::int32_t reportIDByteOffset = 0;
     TouchSlotLayout contacts[kMaxTouchSlots]{};
     std::int32_t contactCount = 0;
+    // Contact collections of the touch report, also those beyond the slots:
+    // a frame of no more contacts fits one report.
+    std::int32_t contactCollectionCount = 0;
     std::int32_t contactCountBitOffset = -1;
     std::int32_t contactCountBitLength = 0;
     bool hasFingerCollection = false;

@@ -102,7 +102,7 @@ void reportInvalidLayout(const QByteArray& descriptor, const TouchLayout& layout
     if (descriptor.isEmpty())
         err() << "the descriptor is empty\n";
     else if (!layout.hasFingerCollection && !layout.hasPenCollection)
-        err() << "no Finger, Stylus or Pen collection follows a Report ID\n";
+        err() << "no collection holds a contact (Tip Switch, Contact Identifier, X and Y)\n";
     else
         err() << "no Finger, Stylus or Pen collection has all of Tip Switch, Contact Identifier, X and Y\n";
 }
@@ -124,7 +124,11 @@ QString rangeCell(std::int32_t minimum, std::int32_t maximum)
 
 void printSlotTable(const TouchLayout& layout)
 {
-    out() << "\nreport " << uint(layout.reportID) << ", " << layout.contactCount << " slot(s), contact count "
+    if (layout.reportIDByteOffset < 0)
+        out() << "\nreports without ID";
+    else
+        out() << "\nreport " << uint(layout.reportID);
+    out() << ", " << layout.contactCount << " slot(s), contact count "
           << (layout.hasContactCount ? bitsCell(layout.contactCountBitOffset, layout.contactCountBitLength)
                                      : QStringLiteral("unavailable"))
           << "\n";

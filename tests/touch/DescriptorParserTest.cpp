@@ -95,22 +95,21 @@ TEST(DescriptorParser, UsageAssignment)
 
 TEST(DescriptorParser, Collections)
 {
-    // Only the first report with a contact collection is followed; Stylus and
-    // Pen collections build pen slots.
-    const TouchLayout pens = Descriptor().application(3).contact(0x20).contact(0x02).end().application(2).contact().end().layout();
+    // Stylus and Pen collections build pen slots.
+    const TouchLayout pens = Descriptor().application(3).contact(0x20).contact(0x02).end().layout();
     EXPECT_EQ(layoutText(pens), "valid pen inRange ranges slots 2 count -1:0 report 3");
     EXPECT_TRUE(pens.contacts[1].preferredKind == ContactKindPen && pens.contacts[1].tipSwitchBitOffset == 56);
 
-    // Contact Count before the first contact collection, inside one, or in
-    // another report is not taken; a Feature report sharing the touch ID
-    // moves no input position.
+    // The touch report's Contact Count is found before its contacts too, but
+    // not inside a contact or in another report; a Feature report sharing the
+    // touch ID moves no input position.
     Descriptor counts;
     counts.application(1).contactCount().open().field(0x0D, 0x42, 1).padding(7).contactCount();
     counts.field(0x0D, 0x51, 8).xy().end();
     counts.usagePage(0x0D).usage(0x55).reportSize(8).reportCount(4).raw({0xB1, 0x02});
     counts.contact().reportID(2).contactCount().end();
     const TouchLayout counted = counts.layout();
-    EXPECT_EQ(layoutText(counted), "valid finger inRange ranges slots 2 count -1:0 report 1");
+    EXPECT_EQ(layoutText(counted), "valid finger count inRange ranges slots 2 count 8:8 report 1");
     EXPECT_EQ(slotText(counted.contacts[0]),
               "kind 1 tip 16 range -1 valid -1 invert -1 eraser -1 id 32:8 x 40:16 0..1 y 56:16 0..1 w -1:0 h -1:0");
     EXPECT_EQ(counted.contacts[1].tipSwitchBitOffset, 72);
@@ -120,12 +119,67 @@ TEST(DescriptorParser, Collections)
     EXPECT_EQ(layoutText(Descriptor().application(1).open().tipAndID().collection(0x00).xy().end().field(0x0D, 0x48, 8).end()
                              .contactCount().end().layout()), "valid finger count ranges slots 1 count 64:8 report 1");
 
-    // A Finger collection before any Report ID builds nothing and is not
-    // counted; one lacking a Contact Identifier builds nothing but is.
-    EXPECT_EQ(layoutText(Descriptor().usagePage(0x0D).usage(0x04).collection(0x01).contact().end().layout()),
-              "slots 0 count -1:0 report 0");
+    // A finger lacking a Contact Identifier builds nothing but is counted.
     EXPECT_EQ(layoutText(Descriptor().application(1).open().field(0x0D, 0x42, 1).padding(7).xy().end().end().layout()),
               "finger slots 0 count -1:0 report 0");
+}
+
+TEST(DescriptorParser, EveryContactCollectionOfTheTouchReport)
+{
+    // One Finger collection, then collections without a usage and with 0x22
+    // on the Generic Desktop page: all are finger slots, in order.
+    Descriptor mixed;
+    mixed.application(1).contact().usagePage(0x0D).collection().tipAndID().raw({0x26, 0xFF, 0x0F}).xy().end();
+    mixed.usagePage(0x01).usage(0x22).collection().tipAndID().xy().end().contactCount().end();
+    const TouchLayout mixedLayout = mixed.layout();
+    EXPECT_EQ(layoutText(mixedLayout), "valid finger count inRange ranges slots 3 count 152:8 report 1");
+    EXPECT_EQ(slotText(mixedLayout.contacts[1]),
+              "kind 1 tip 56 range -1 valid -1 invert -1 eraser -1 id 64:8 x 72:16 0..4095 y 88:16 0..4095 w -1:0 h -1:0");
+    EXPECT_EQ(mixedLayout.contacts[2].tipSwitchBitOffset, 104);
+
+    // The touch report is the one with the most finger contacts, wherever it
+    // lies; a pen report is chosen only when no report has fingers. A mouse
+    // collection (X and Y, no Tip Switch) is no contact.
+    Descriptor reports;
+    reports.usagePage(0x01).usage(0x02).collection(0x01).reportID(4).usage(0x01).collection(0x00).xy().end().end();
+    reports.application(3).contact(0x20).end().application(2).contact().end().application(5).contacts(3).end();
+    const TouchLayout chosen = reports.layout();
+    EXPECT_EQ(layoutText(chosen), "valid finger inRange ranges slots 3 count -1:0 report 5");
+    EXPECT_EQ(Descriptor().application(7).contact(0x20).end().application(8).contact(0x02).contact(0x02).end().layout().reportID, 8);
+
+    // Ten collections: eight slots of ten, so a frame of ten contacts fits one report.
+    const TouchLayout ten = Descriptor().application(1).contacts(10).contactCount().end().layout();
+    EXPECT_EQ(layoutText(ten), "valid finger count inRange ranges slots 8 of 10 count 488:8 report 1");
+
+    // A pen without a Contact Identifier is one contact (its identifier reads 0).
+    Descriptor pen;
+    pen.application(2).open(0x20).raw({0x15, 0x00, 0x25, 0x01}).field(0x0D, 0x42, 1).field(0x0D, 0x32, 1).padding(6);
+    const TouchLayout penLayout = pen.raw({0x26, 0xFF, 0x0F}).xy().end().end().layout();
+    EXPECT_EQ(slotText(penLayout.contacts[0]),
+              "kind 2 tip 8 range 9 valid -1 invert -1 eraser -1 id -1:0 x 16:16 0..4095 y 32:16 0..4095 w -1:0 h -1:0");
+}
+
+TEST(DescriptorParser, ReportIDsAndGlobalStack)
+{
+    // Without any Report ID the reports carry no ID byte: positions start at bit 0.
+    const TouchLayout unnumbered = Descriptor().usagePage(0x0D).usage(0x04).collection(0x01).contacts(2).contactCount().end().layout();
+    EXPECT_EQ(layoutText(unnumbered), "valid finger count inRange ranges slots 2 count 96:8 report 0");
+    EXPECT_EQ(unnumbered.reportIDByteOffset, -1);
+    EXPECT_EQ(unnumbered.contacts[0].tipSwitchBitOffset, 0);
+
+    // A Report ID above 255 names no report a device can send: refused, not
+    // cut to its low byte (0x0101 would be report 1).
+    Descriptor wide;
+    wide.usagePage(0x0D).usage(0x04).collection(0x01).raw({0x86, 0x01, 0x01}).contacts(1).end();
+    EXPECT_FALSE(wide.layout().valid);
+    EXPECT_EQ(wide.application(2).contact().end().layout().reportID, 2);
+
+    // Push keeps the global state (here Report ID 1 and 16-bit sizes) for
+    // the Pop after a vendor report; a Pop without a Push changes nothing.
+    Descriptor stacked;
+    stacked.application(1).raw({0xA4}).reportID(9).reportSize(8).reportCount(3).raw({0x81, 0x02, 0xB4, 0xB4});
+    stacked.contact().raw({0xA4}).reportID(9).raw({0xB4}).contactCount().end();
+    EXPECT_EQ(layoutText(stacked.layout()), "valid finger count inRange ranges slots 1 count 56:8 report 1");
 }
 
 TEST(DescriptorParser, SlotsAndPositions)
@@ -139,7 +193,6 @@ TEST(DescriptorParser, SlotsAndPositions)
     // Ten collections: eight slots, and the Contact Count after them is still found.
     Descriptor ten;
     const TouchLayout tenLayout = ten.application(1).contacts(10).contactCount().end().layout();
-    EXPECT_EQ(layoutText(tenLayout), "valid finger count inRange ranges slots 8 count 488:8 report 1");
     EXPECT_EQ(tenLayout.contacts[7].tipSwitchBitOffset, 8 + 7 * 48);
 
     // Empty logical ranges widen to one unit (10..5 becomes 10..11).

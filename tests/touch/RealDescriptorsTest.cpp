@@ -1,54 +1,26 @@
 // Descriptors and recordings of real touch screens and pens, read from the
 // shared data folder at run time, with field positions derived by an
-// independent parser. The layouts built here are compared wherever a slot is
-// built; devices the rules do not cover simply build fewer slots.
+// independent parser: every contact collection of the touch report must
+// become a slot (up to eight) with its fields where the derived facts put
+// them, and the recorded reports must decode to the derived contacts.
+#include "tests/touch/RealDescriptorData.h"
 #include "touch/HidRecording.h"
 #include "touch/ReportDecoder.h"
 #include "touch/ReportDescriptorParser.h"
 
 #include <QDir>
-#include <QFile>
 #include <QJsonArray>
-#include <QJsonDocument>
 #include <QJsonObject>
 #include <QMap>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
-#include <optional>
+
+using realdata::touchReport;
 
 namespace {
-
-QJsonDocument readJson(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? QJsonDocument::fromJson(file.readAll()) : QJsonDocument();
-}
-
-const std::uint8_t* data(const QByteArray& bytes) { return reinterpret_cast<const std::uint8_t*>(bytes.constData()); }
-TouchLayout layoutOf(const QByteArray& descriptor) { return parseReportDescriptor(data(descriptor), std::size_t(descriptor.size())); }
-QJsonObject touchFacts(const QJsonObject& device) { return device.value("derived_facts").toObject().value("touch_report").toObject(); }
-
-// The derived contact collections of the layout's report (touch or pen), if any.
-std::optional<QJsonArray> derivedSlots(const QJsonObject& device, const TouchLayout& layout)
-{
-    QJsonArray reports = device.value("derived_facts").toObject().value("pen_reports").toArray();
-    reports.prepend(touchFacts(device));
-    for (const QJsonValue& report : reports)
-        if (report.toObject().value("report_id").toInt(-1) == layout.reportID)
-            return report.toObject().value("slots").toArray();
-    return std::nullopt;
-}
-
-// Index of the derived collection whose Tip Switch lies where the slot's does.
-int derivedIndexFor(const TouchSlotLayout& slot, const QJsonArray& derived)
-{
-    for (qsizetype i = 0; i < derived.size(); ++i)
-        if (derived.at(i).toObject().value("tip_switch_bits").toArray().at(0).toInt(-2) == slot.tipSwitchBitOffset)
-            return int(i);
-    return -1;
-}
 
 // Compares one field's position. A field of a repeated usage (one Usage for
 // a Report Count of two) is taken from its later copy by the rules and from
@@ -67,50 +39,87 @@ void compareField(QStringList& mismatches, int& laterCopies, const QString& wher
                           .arg(expectedOffset).arg(expectedLength);
 }
 
-class RealDescriptors : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        QString shared = QString::fromLocal8Bit(qgetenv("VELOTAP_SHARED_DATA"));
-#ifdef VELOTAP_DEFAULT_SHARED_DATA
-        if (shared.isEmpty())
-            shared = QStringLiteral(VELOTAP_DEFAULT_SHARED_DATA);
-#endif
-        m_folder = QDir(shared).filePath(QStringLiteral("real-descriptors"));
-        if (shared.isEmpty() || !QFile::exists(m_folder + "/descriptors.json"))
-            GTEST_SKIP() << "real descriptors not available (VELOTAP_SHARED_DATA)";
-        m_devices = readJson(m_folder + "/descriptors.json").array();
-        ASSERT_FALSE(m_devices.isEmpty());
-    }
+bool isTouchReport(const QByteArray& bytes, const TouchLayout& layout)
+{
+    return !bytes.isEmpty() && (layout.reportIDByteOffset < 0 || std::uint8_t(bytes.at(0)) == layout.reportID);
+}
 
-    QString m_folder;
-    QJsonArray m_devices;
-};
+class RealDescriptors : public realdata::SharedDataTest {};
 
 } // namespace
 
-// Recordings carry the listed descriptor and decode to sane contacts; the
-// slots built agree with the derived field positions and sample values.
-TEST_F(RealDescriptors, LayoutsAndRecordingsAgreeWithDerivedFacts)
+TEST_F(RealDescriptors, EveryContactCollectionOfTheTouchReportIsASlot)
 {
-    const QJsonObject samples = readJson(m_folder + "/decoded_samples.json").object();
     QStringList mismatches;
-    int comparedSlots = 0, laterCopies = 0, decodedReports = 0, comparedContacts = 0;
+    int devices = 0, comparedSlots = 0, laterCopies = 0;
+    for (const QJsonValue& value : m_devices) {
+        const QJsonObject device = value.toObject();
+        const QJsonArray derived = touchReport(device).value("slots").toArray();
+        const TouchLayout layout = realdata::layoutOf(device);
+        const QString key = device.value("key").toString();
+        if (derived.isEmpty()) {
+            if (layout.valid)
+                mismatches << key + QStringLiteral(": a layout without a touch report");
+            continue;
+        }
+        ++devices;
+        const int reportID = touchReport(device).value("report_id").toInt();
+        const bool sameReport = reportID < 0 ? layout.reportIDByteOffset == -1
+                                             : layout.reportIDByteOffset == 0 && layout.reportID == reportID;
+        const int expectedSlots = std::min<int>(int(derived.size()), kMaxTouchSlots);
+        if (!layout.valid || !sameReport || layout.contactCount != expectedSlots
+            || layout.contactCollectionCount != derived.size()) {
+            mismatches << QStringLiteral("%1: valid %2, report %3 (offset %4), %5 slots of %6 collections; derived report "
+                                         "%7, %8 collections")
+                              .arg(key).arg(layout.valid).arg(layout.reportID).arg(layout.reportIDByteOffset)
+                              .arg(layout.contactCount).arg(layout.contactCollectionCount).arg(reportID).arg(derived.size());
+            continue;
+        }
+        for (int s = 0; s < layout.contactCount; ++s) {
+            const TouchSlotLayout& slot = layout.contacts[s];
+            const QJsonObject facts = derived.at(s).toObject();
+            const QString where = QStringLiteral("%1 slot %2").arg(key).arg(s);
+            compareField(mismatches, laterCopies, where, facts, "tip_switch_bits", slot.tipSwitchBitOffset, 1);
+            compareField(mismatches, laterCopies, where, facts, "contact_id_bits", slot.contactIdBitOffset, slot.contactIdBitLength);
+            compareField(mismatches, laterCopies, where, facts, "x_bits", slot.xBitOffset, slot.xBitLength);
+            compareField(mismatches, laterCopies, where, facts, "y_bits", slot.yBitOffset, slot.yBitLength);
+            compareField(mismatches, laterCopies, where, facts, "width_bits", slot.widthBitOffset, slot.widthBitLength);
+            compareField(mismatches, laterCopies, where, facts, "height_bits", slot.heightBitOffset, slot.heightBitLength);
+            const bool pen = facts.value("collection").toString() == QLatin1String("STYLUS");
+            if (pen != (slot.preferredKind == ContactKindPen))
+                mismatches << where + QStringLiteral(": kind ") + QString::number(slot.preferredKind);
+            ++comparedSlots;
+        }
+        const QJsonArray countBits = device.value("summary").toObject().value("contact_count_bits").toArray();
+        if (!countBits.isEmpty() || layout.hasContactCount)
+            compareField(mismatches, laterCopies, key, QJsonObject{{"contact_count_bits", countBits}}, "contact_count_bits",
+                         layout.contactCountBitOffset, layout.contactCountBitLength);
+    }
+    std::printf("%d devices, %d slots compared, %d fields taken from the later copy of a repeated usage\n", devices,
+                comparedSlots, laterCopies);
+    EXPECT_EQ(devices, 105);
+    EXPECT_GT(comparedSlots, 400);
+    EXPECT_TRUE(mismatches.isEmpty()) << mismatches.join('\n').toStdString();
+}
+
+// Every recorded report decodes without harm, and the selected samples give
+// exactly the contacts of the derived field values: a collection is down
+// when its Tip Switch (and In Range, Touch Valid where the slot has them) is set.
+TEST_F(RealDescriptors, RecordingsDecodeToTheDerivedContacts)
+{
+    const QJsonObject samples = realdata::readJson(m_folder + "/decoded_samples.json").object();
+    QStringList mismatches;
+    int decodedReports = 0, comparedContacts = 0;
     for (const QJsonValue& value : m_devices) {
         const QJsonObject device = value.toObject();
         const QString key = device.value("key").toString();
-        const QByteArray descriptor = QByteArray::fromHex(device.value("descriptor_hex").toString().toLatin1());
-        const TouchLayout layout = layoutOf(descriptor);
-        const QString file = device.value("recording").toObject().value("file").toString();
-        if (!file.isEmpty()) {
-            QString error;
-            const int ordinal = device.value("source").toObject().value("device_index_in_recording").toInt(0);
-            const std::optional<HidRecording> recording = readHidRecordingFile(QDir(m_folder).filePath(file), &error, ordinal);
-            ASSERT_TRUE(recording.has_value()) << key.toStdString() << ": " << error.toStdString();
-            EXPECT_EQ(recording->descriptor, descriptor) << key.toStdString();
+        const TouchLayout layout = realdata::layoutOf(device);
+        const std::optional<HidRecording> recording = realdata::recordingOf(m_folder, device);
+        if (recording) {
+            EXPECT_EQ(recording->descriptor, realdata::descriptorOf(device)) << key.toStdString();
             TouchReportDecoder decoder(layout);
             for (const HidRecordedReport& report : recording->reports) {
-                const TouchContactList list = decoder.contactsFromReport(data(report.bytes), std::size_t(report.bytes.size()));
+                const TouchContactList list = decoder.contactsFromReport(realdata::data(report.bytes), std::size_t(report.bytes.size()));
                 ++decodedReports;
                 ASSERT_LE(list.count, layout.contactCount);
                 ASSERT_GE(decoder.hybridOffset(), 0);
@@ -119,41 +128,22 @@ TEST_F(RealDescriptors, LayoutsAndRecordingsAgreeWithDerivedFacts)
                                 && list.contacts[i].kind <= ContactKindEraser);
             }
         }
-        const std::optional<QJsonArray> derived = derivedSlots(device, layout);
-        if (!layout.valid || !derived)
-            continue;
-        for (int s = 0; s < layout.contactCount; ++s) {
-            const TouchSlotLayout& slot = layout.contacts[s];
-            const QString where = QStringLiteral("%1 slot %2").arg(key).arg(s);
-            const int index = derivedIndexFor(slot, *derived);
-            if (index < 0) {
-                mismatches << QStringLiteral("%1: no derived collection has Tip Switch at %2").arg(where).arg(slot.tipSwitchBitOffset);
-                continue;
-            }
-            const QJsonObject facts = derived->at(index).toObject();
-            compareField(mismatches, laterCopies, where, facts, "contact_id_bits", slot.contactIdBitOffset, slot.contactIdBitLength);
-            compareField(mismatches, laterCopies, where, facts, "x_bits", slot.xBitOffset, slot.xBitLength);
-            compareField(mismatches, laterCopies, where, facts, "y_bits", slot.yBitOffset, slot.yBitLength);
-            compareField(mismatches, laterCopies, where, facts, "width_bits", slot.widthBitOffset, slot.widthBitLength);
-            compareField(mismatches, laterCopies, where, facts, "height_bits", slot.heightBitOffset, slot.heightBitLength);
-            ++comparedSlots;
-        }
-        if (layout.hasContactCount && touchFacts(device).value("report_id").toInt(-1) == layout.reportID)
-            compareField(mismatches, laterCopies, key, touchFacts(device), "contact_count_bits",
-                         layout.contactCountBitOffset, layout.contactCountBitLength);
 
         const QJsonObject deviceSamples = samples.value(key).toObject().value("samples").toObject();
         for (auto it = deviceSamples.begin(); it != deviceSamples.end(); ++it) {
             const QByteArray bytes = QByteArray::fromHex(it.value().toObject().value("report_hex").toString().toLatin1());
-            if (bytes.isEmpty() || std::uint8_t(bytes.at(0)) != layout.reportID)
-                continue;
-            const QJsonArray fields = it.value().toObject().value("decoded").toObject().value("slots").toArray();
-            const TouchContactList list = TouchReportDecoder(layout).contactsFromReport(data(bytes), std::size_t(bytes.size()));
             const QString where = QStringLiteral("%1 %2").arg(key, it.key());
+            const TouchContactList list = TouchReportDecoder(layout).contactsFromReport(realdata::data(bytes), std::size_t(bytes.size()));
+            if (!isTouchReport(bytes, layout)) {
+                if (list.count != 0)
+                    mismatches << where + QStringLiteral(": contacts from another report");
+                continue;
+            }
+            const QJsonArray fields = it.value().toObject().value("decoded").toObject().value("slots").toArray();
             int next = 0;
-            for (int s = 0; s < layout.contactCount; ++s) {
+            for (int s = 0; s < layout.contactCount && s < fields.size(); ++s) {
                 const TouchSlotLayout& slot = layout.contacts[s];
-                const QJsonObject field = fields.at(derivedIndexFor(slot, *derived)).toObject();
+                const QJsonObject field = fields.at(s).toObject();
                 // A flag the sample leaves out (a usage on a constant field) does not count.
                 const bool down = field.value("tip_switch").toInt() == 1
                     && (slot.inRangeBitOffset < 0 || field.value("in_range").toInt(1) == 1)
@@ -169,16 +159,15 @@ TEST_F(RealDescriptors, LayoutsAndRecordingsAgreeWithDerivedFacts)
             }
         }
     }
-    std::printf("%d slots compared, %d fields taken from the later copy of a repeated usage\n", comparedSlots, laterCopies);
-    EXPECT_GT(comparedSlots, 100);
+    std::printf("%d reports decoded, %d sample contacts compared\n", decodedReports, comparedContacts);
     EXPECT_GT(decodedReports, 100000);
-    EXPECT_GT(comparedContacts, 100);
+    EXPECT_GT(comparedContacts, 300);
     EXPECT_TRUE(mismatches.isEmpty()) << mismatches.join('\n').toStdString();
 }
 
 // How far the rules reach on real devices: run with
 //   --gtest_filter=RealDescriptors.CoverageTable
-// to print one line per device and the totals.
+// to print one line per device and the totals by slots built and contacts.
 TEST_F(RealDescriptors, CoverageTable)
 {
     QMap<QString, int> totals;
@@ -187,32 +176,34 @@ TEST_F(RealDescriptors, CoverageTable)
                 "collections", "max", "note");
     for (const QJsonValue& value : m_devices) {
         const QJsonObject device = value.toObject();
-        const TouchLayout layout = layoutOf(QByteArray::fromHex(device.value("descriptor_hex").toString().toLatin1()));
-        const int collections = touchFacts(device).value("contact_collections").toInt(0);
+        const TouchLayout layout = realdata::layoutOf(device);
+        const int collections = touchReport(device).value("contact_collections").toInt(0);
         const int published = device.value("summary").toObject().value("max_contacts_published").toInt(0);
-        const int realContacts = published > 0 ? published : collections;
+        const int realContacts = std::max(published, collections);
         QString note;
         if (!layout.valid)
             note = QStringLiteral("no valid layout");
-        else if (layout.reportID != touchFacts(device).value("report_id").toInt(-1))
-            note = QStringLiteral("valid, another report than the touch report");
-        else if (layout.contactCount == collections && realContacts <= collections)
-            note = QStringLiteral("valid, a slot for every contact");
-        else if (layout.contactCount == collections)
-            note = QStringLiteral("valid, every collection; more contacts (hybrid)");
-        else if (layout.contactCount == kMaxTouchSlots)
+        else if (layout.contactCount < std::min(collections, kMaxTouchSlots))
+            note = QStringLiteral("valid, collections missed");
+        else if (layout.contactCount < collections)
             note = QStringLiteral("valid, 8 slots of more collections");
+        else if (realContacts > collections && layout.hasContactCount)
+            note = QStringLiteral("valid, every collection; more contacts in hybrid frames");
+        else if (realContacts > collections)
+            note = QStringLiteral("valid, every collection; more contacts, no Contact Count");
         else
-            note = QStringLiteral("valid, collections without Finger usage missed");
+            note = QStringLiteral("valid, a slot for every contact");
         valid += layout.valid ? 1 : 0;
         ++totals[note];
+        const int report = !layout.valid ? -2 : layout.reportIDByteOffset < 0 ? -1 : int(layout.reportID);
         std::printf("%-36s %-16s %5s %6d %6d %11d %8s  %s\n", qPrintable(device.value("key").toString().left(36)),
-                    qPrintable(device.value("kind").toString()), layout.valid ? "yes" : "no",
-                    layout.valid ? int(layout.reportID) : -1, layout.contactCount, collections,
-                    published > 0 ? qPrintable(QString::number(published)) : "-", qPrintable(note));
+                    qPrintable(device.value("kind").toString()), layout.valid ? "yes" : "no", report,
+                    layout.contactCount, collections, published > 0 ? qPrintable(QString::number(published)) : "-",
+                    qPrintable(note));
     }
-    std::printf("\n%d of %lld descriptors give a valid layout\n", valid, static_cast<long long>(m_devices.size()));
+    std::printf("\n%d of %lld descriptors give a valid layout (report -1: reports without ID)\n", valid,
+                static_cast<long long>(m_devices.size()));
     for (auto it = totals.begin(); it != totals.end(); ++it)
-        std::printf("  %-50s %d\n", qPrintable(it.key()), it.value());
+        std::printf("  %-56s %d\n", qPrintable(it.key()), it.value());
     EXPECT_GT(valid, 0);
 }

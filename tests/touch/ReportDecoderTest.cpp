@@ -83,6 +83,12 @@ TEST(ReportDecoder, ContactsAndOtherReports)
     EXPECT_TRUE(decoder.contactsFromReport(report.data(), 0).slotCount == 0 && decoder.contactsFromReport(nullptr, 8).slotCount == 0
                 && TouchReportDecoder().contactsFromReport(report.data(), report.size()).slotCount == 0);
 
+    // Unnumbered reports: every report is a touch report, read from bit 0.
+    TouchReportDecoder unnumbered(Descriptor().usagePage(0x0D).usage(0x04).collection(0x01).contact().end().layout());
+    EXPECT_EQ(decoded(unnumbered, "03050008000401"),
+              "frame=1 reported=1 contacts=1 slots=1 hybridOffset=0 hybrid=no complete=yes\n"
+              "  slot=0 id=  5 flags=0x03 down kind=finger  x= 2048 y= 1024 marker=0x0000");
+
     // Touch Valid or In Range clear: not a contact.
     TouchReportDecoder sized(sizedLayout(3));
     EXPECT_EQ(decoded(sized, "01 07 2c 6400 c800 0000 03 01 2c01 9001 0000 05 02 f401 5802 0000 00"),
@@ -169,6 +175,13 @@ TEST(ReportDecoder, HybridFrames)
     layout.contactCountBitLength = 0;
     decoder.setLayout(layout);
     EXPECT_EQ(frame("01030500080004ff"), "frame=1 reported=1 contacts=1 slots=1 hybridOffset=0 hybrid=no complete=yes -> 0");
+
+    // Eight slots of ten collections: ten contacts fit one report, which is
+    // the whole frame; an eleventh would not.
+    decoder.setLayout(Descriptor().application(1).contacts(10).contactCount().end().layout());
+    const std::string tenSlots = "01" + std::string(10 * 12, '0');
+    EXPECT_EQ(frame(tenSlots + "0a"), "frame=10 reported=10 contacts=0 slots=8 hybridOffset=0 hybrid=no complete=yes -> 0");
+    EXPECT_EQ(frame(tenSlots + "0b"), "frame=11 reported=11 contacts=0 slots=8 hybridOffset=0 hybrid=observed complete=no -> 8");
 
     // Decoding allocates nothing, hybrid frames included.
     decoder.setLayout(sizedLayout(8));

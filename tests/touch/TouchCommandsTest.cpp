@@ -82,7 +82,7 @@ TEST(DescribeCommand, InvalidAndUnreadableInput)
     const CommandRun invalid = velotap({"describe", "05 0d 09 04 a1 01 c0"});
     EXPECT_EQ(invalid.exitCode, 1);
     EXPECT_TRUE(invalid.out.isEmpty());
-    EXPECT_EQ(invalid.err, kInvalid + "velotap describe: no Finger, Stylus or Pen collection follows a Report ID\n");
+    EXPECT_EQ(invalid.err, kInvalid + "velotap describe: no collection holds a contact (Tip Switch, Contact Identifier, X and Y)\n");
     EXPECT_TRUE(velotap({"describe", "85 01 05 0d 09 22 a1 02 c0"}).err.endsWith("no Finger, Stylus or Pen collection has all of Tip Switch, Contact Identifier, X and Y\n"));
     EXPECT_EQ(velotap({"describe", ""}).exitCode, 1) << "an empty descriptor is readable but builds nothing";
 

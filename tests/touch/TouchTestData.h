@@ -114,7 +114,7 @@ inline std::string slotText(const TouchSlotLayout& s)
 }
 
 // The layout's flags, set ones only, then slots and the Contact Count field:
-// "valid finger count inRange ranges slots 1 count 56:8 report 1".
+// "valid finger count inRange ranges slots 1 count 56:8 report 1" ("slots 8 of 10" when capped).
 inline std::string layoutText(const TouchLayout& l)
 {
     std::string text;
@@ -126,9 +126,10 @@ inline std::string layoutText(const TouchLayout& l)
     for (const auto& [set, name] : flags)
         if (set)
             text += std::string(name) + " ";
-    char tail[96];
-    std::snprintf(tail, sizeof tail, "slots %d count %d:%d report %u", l.contactCount, l.contactCountBitOffset,
-                  l.contactCountBitLength, unsigned(l.reportID));
+    char tail[128];
+    const std::string of = l.contactCollectionCount != l.contactCount ? " of " + std::to_string(l.contactCollectionCount) : "";
+    std::snprintf(tail, sizeof tail, "slots %d%s count %d:%d report %u", l.contactCount, of.c_str(),
+                  l.contactCountBitOffset, l.contactCountBitLength, unsigned(l.reportID));
     return text + tail;
 }
 
