@@ -66,6 +66,8 @@ VTSettingsWindowController::VTSettingsWindowController(const Environment& enviro
 {
     buildWindow();
     buildContent();
+    // The layout gives the window its size only when asked; centring needs it.
+    m_window->adjustSize();
     centerWindowOnLargestScreen(m_window.get());
 
     m_profileObserver = ScopedObserver(m_env.notifications, VTNotification::SettingsProfileDidChange,

@@ -65,7 +65,7 @@ struct SettingsWindowHarness {
     {
         if (!controller)
             controller = std::make_unique<VTSettingsWindowController>(
-                VTSettingsWindowController::Environment{store, center, devices, displays, alerts, keys, login});
+                VTSettingsWindowController::Environment{store, center, devices, displays, alerts, *translator, login});
         return *controller;
     }
 
@@ -99,6 +99,8 @@ struct SettingsWindowHarness {
     FakeDisplayServices displays;
     ScriptedAlertPresenter alerts;
     XKeyPressTranslator keys;
+    // What the window reads key presses with; a test may give one that reads a real layout.
+    const KeyPressTranslator* translator = &keys;
     FakeLoginItem login;
     std::unique_ptr<VTSettingsWindowController> controller;
 };

@@ -1,0 +1,110 @@
+#include "base/NotificationCenter.h"
+#include "keyboard/KeyboardIcons.h"
+#include "tests/settings_ui/SettingsWindowHarness.h"
+#include "tests/support/DesktopSession.h"
+#include "windows/VTAboutWindowController.h"
+#include "windows/VTDebugWindowController.h"
+#include "windows/VTHelpWindowController.h"
+
+#include <QApplication>
+#include <QGuiApplication>
+#include <QScreen>
+#include <QTest>
+#include <gtest/gtest.h>
+
+#include <cstdio>
+
+namespace {
+
+// The primary monitor is the smaller one on the left, so "largest" and
+// "primary" point at different monitors.
+const QRect kLeft(0, 0, 600, 900);
+const QRect kRight(600, 0, 1000, 900);
+
+class WindowsOnDesktop : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (!DesktopSession::current())
+            GTEST_SKIP() << "no desktop";
+        ASSERT_EQ(QGuiApplication::screens().size(), 2);
+    }
+
+    // Shown, on the right-hand monitor and centred on its free area.
+    static void expectCentredOnTheLargestMonitor(QWidget* window)
+    {
+        QTRY_VERIFY_WITH_TIMEOUT(window->isVisible() && window->windowHandle()->isExposed(), 5000);
+        QScreen* right = nullptr;
+        for (QScreen* screen : QGuiApplication::screens())
+            right = screen->geometry() == kRight ? screen : right;
+        ASSERT_TRUE(right);
+        const QRect area = right->availableGeometry();
+        QTRY_VERIFY_WITH_TIMEOUT(area.contains(window->frameGeometry()), 5000);
+        const QPoint offset = window->frameGeometry().center() - area.center();
+        EXPECT_LE(std::abs(offset.x()), 2) << window->objectName().toStdString();
+        EXPECT_LE(std::abs(offset.y()), 30) << window->objectName().toStdString(); // title bar
+    }
+};
+
+} // namespace
+
+TEST_F(WindowsOnDesktop, EveryWindowOpensCentredOnTheLargestMonitor)
+{
+    SettingsWindowHarness settings;
+    RecordingWorkspace workspace;
+    ScriptedAlertPresenter alerts;
+    NotificationCenter center;
+    VTHelpWindowController help({workspace, alerts, QUrl(), KeyboardIcons::shared()});
+    VTAboutWindowController about({QIcon(), QString(), {}, {}});
+    VTDebugWindowController debug(center);
+
+    settings.window().showWindow();
+    help.showWindow();
+    about.showWindow();
+    debug.showWindow();
+    for (QWidget* window : {settings.window().window(), help.window(), about.window(), debug.window()})
+        expectCentredOnTheLargestMonitor(window);
+}
+
+TEST_F(WindowsOnDesktop, AKeyComboIsRecordedFromTheRealKeyboard)
+{
+    const auto keys = XKeyPressTranslator::open();
+    ASSERT_TRUE(keys->hasDisplay());
+    SettingsWindowHarness settings;
+    settings.translator = keys.get();
+    settings.window().showWindow();
+    SettingsWindowHarness::choose(settings.popup("penModifierAction"), "Key combo...");
+    VTKeyComboRecorderWindowController* recorder = settings.window().comboRecorder();
+    ASSERT_TRUE(recorder);
+    QTRY_VERIFY_WITH_TIMEOUT(recorder->window()->isActiveWindow(), 5000);
+
+    ASSERT_EQ(DesktopSession::current()->server().runClient("xdotool", {"key", "super+shift+4"}), 0);
+    QTRY_VERIFY_WITH_TIMEOUT(!settings.window().comboRecorder(), 5000);
+    EXPECT_EQ(settings.store.keyComboKeyCodeForInput(InputType::Pen), 21);
+    EXPECT_EQ(settings.store.keyComboFlagsForInput(InputType::Pen), 0x120000u);
+    EXPECT_EQ(settings.store.keyComboLabelForInput(InputType::Pen), "Shift+Cmd+4");
+}
+
+// Two monitors on the desktop before the application connects to it.
+int main(int argc, char** argv)
+{
+    ::testing::InitGoogleTest(&argc, argv);
+    if (GTEST_FLAG_GET(list_tests)) {
+        QCoreApplication app(argc, argv);
+        return RUN_ALL_TESTS();
+    }
+    auto session = std::make_unique<DesktopSession>();
+    if (session->isRunning()) {
+        XvfbServer& server = session->server();
+        const bool split = server.runClient("xrandr", {"--setmonitor", "*LEFT", "600/159x900/238+0+0", "screen"}) == 0
+                           && server.runClient("xrandr", {"--setmonitor", "RIGHT", "1000/265x900/238+600+0", "none"}) == 0;
+        if (!split)
+            std::fprintf(stderr, "xrandr could not split the screen\n");
+        qputenv("DISPLAY", session->displayName());
+        qputenv("QT_QPA_PLATFORM", "xcb");
+    } else {
+        std::fprintf(stderr, "no desktop for the tests: %s\n", qPrintable(session->error()));
+    }
+    QApplication app(argc, argv);
+    return RUN_ALL_TESTS();
+}
