@@ -9,7 +9,7 @@ WERROR     := $(if $(filter true,$(CI)),ON,OFF)
 
 CMAKE_COMMON := -G Ninja -DVELOTAP_WERROR=$(WERROR)
 
-.PHONY: all deps build test test-unit test-asan bench fuzz fuzz-smoke demo install clean
+.PHONY: all deps build test test-unit test-asan bench fuzz fuzz-smoke demo screenshots install clean
 
 all: build
 
@@ -54,6 +54,10 @@ fuzz-smoke:
 
 demo: build
 	$(BUILD)/app/velotap replay resources/samples/demo.hid --dry-run --set finger2MouseAction=5
+
+# Pictures of the windows for the README, drawn offscreen.
+screenshots: build
+	$(BUILD)/app/screenshots/velotap-screenshots resources/samples/demo.hid docs/screenshots
 
 install: build
 	cmake --install $(BUILD)

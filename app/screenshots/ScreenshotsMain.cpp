@@ -1,0 +1,158 @@
+// Renders the program's windows to PNG files for the README: `make screenshots`.
+// Each window is built on a throwaway settings folder with the demo recording
+// as the connected display, and drawn by the offscreen platform, so the
+// pictures are the same on every machine.
+#include "base/AlertPresenter.h"
+#include "base/ManualScheduler.h"
+#include "base/NotificationCenter.h"
+#include "base/UserDefaults.h"
+#include "base/Workspace.h"
+#include "gestures/TraceEventSink.h"
+#include "keyboard/KeyboardIcons.h"
+#include "platform/linux/XKeyPressTranslator.h"
+#include "settings/SettingsStore.h"
+#include "settings_ui/LoginItem.h"
+#include "settings_ui/VTSettingsWindowController.h"
+#include "touch/DeviceDiscovery.h"
+#include "touch/DisplayServices.h"
+#include "touch/HidRecording.h"
+#include "touch/RecordingDeviceSource.h"
+#include "touch/VTTouchBridge.h"
+#include "windows/VTAboutWindowController.h"
+#include "windows/VTDebugWindowController.h"
+#include "windows/VTHelpWindowController.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QTemporaryDir>
+#include <QToolButton>
+#include <QWidget>
+
+#include <cstdio>
+#include <functional>
+#include <vector>
+
+namespace {
+
+// Two monitors side by side, the left one primary.
+class TwoMonitors final : public DisplayServices {
+public:
+    std::vector<DisplayID> activeDisplays() const override { return {1, 2}; }
+    DisplayID mainDisplay() const override { return 1; }
+    QRectF displayBounds(DisplayID id) const override
+    {
+        return id == 1 ? QRectF(0, 0, 1920, 1080) : id == 2 ? QRectF(1920, 0, 3840, 2160) : QRectF();
+    }
+    QSize displayPixelSize(DisplayID id) const override { return displayBounds(id).size().toSize(); }
+};
+
+class NoAlerts final : public AlertPresenter {
+public:
+    AlertResult runModal(const AlertSpec&) override { return {}; }
+};
+
+class NoWorkspace final : public Workspace {
+public:
+    bool openUrl(const QUrl&) override { return false; }
+};
+
+class StartsAtLogin final : public LoginItem {
+public:
+    bool isEnabled() const override { return true; }
+    std::optional<VTError> setEnabled(bool) override { return std::nullopt; }
+};
+
+struct Scene {
+    explicit Scene(const HidRecording& recording)
+        : defaults(dir.path())
+        , store(defaults, center)
+        , source(recording, scheduler)
+    {
+        store.registerDefaults();
+    }
+
+    QTemporaryDir dir;
+    UserDefaults defaults;
+    NotificationCenter center;
+    SettingsStore store;
+    ManualScheduler scheduler{0.0};
+    TraceEventSink sink{scheduler};
+    TwoMonitors displays;
+    RecordingDeviceSource source;
+    NoAlerts alerts;
+    NoWorkspace workspace;
+    XKeyPressTranslator keys;
+    StartsAtLogin login;
+};
+
+bool save(QWidget* window, const QDir& out, const QString& name)
+{
+    window->show();
+    QApplication::processEvents();
+    const QString path = out.filePath(name + QStringLiteral(".png"));
+    if (!window->grab().save(path)) {
+        std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
+        return false;
+    }
+    std::printf("%s\n", qPrintable(path));
+    return true;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    QCoreApplication::setApplicationVersion(QStringLiteral(VELOTAP_VERSION));
+    const QStringList args = QCoreApplication::arguments();
+    if (args.size() != 3) {
+        std::fprintf(stderr, "usage: velotap-screenshots DEMO_RECORDING OUTPUT_DIRECTORY\n");
+        return 2;
+    }
+    QString error;
+    const std::optional<HidRecording> recording = readHidRecordingFile(args[1], &error);
+    if (!recording) {
+        std::fprintf(stderr, "%s: %s\n", qPrintable(args[1]), qPrintable(error));
+        return 2;
+    }
+    const QDir out(args[2]);
+    if (!QDir().mkpath(out.path())) {
+        std::fprintf(stderr, "cannot create %s\n", qPrintable(out.path()));
+        return 1;
+    }
+
+    Scene scene(*recording);
+    // A profile of one's own, and a pen that switches tools before it draws.
+    scene.store.saveCurrentValuesAsProfileNamed(QStringLiteral("Whiteboard"));
+    scene.store.setSettingValue(QStringLiteral("finger2MouseAction"), 5);
+    scene.store.setSettingValue(QStringLiteral("penModifierAction"), 8);
+    scene.store.setSettingValue(QStringLiteral("penKeyComboKeyCode"), 35);
+    scene.store.setSettingValue(QStringLiteral("penKeyComboFlags"), 0x40000);
+    scene.store.setSettingValue(QStringLiteral("penKeyComboLabel"), QStringLiteral("Ctrl+P"));
+    scene.store.setSettingValue(SettingsKey::DeviceSelection, deviceSignature(scene.source.device()));
+
+    bool ok = true;
+    VTSettingsWindowController settings({scene.store, scene.center, scene.source, scene.displays, scene.alerts,
+                                         scene.keys, scene.login});
+    settings.showWindow();
+    settings.window()->findChild<QToolButton*>(QStringLiteral("advancedDisclosure"))->click();
+    ok &= save(settings.window(), out, QStringLiteral("settings-window"));
+
+    VTDebugWindowController debug(scene.center);
+    debug.showWindow();
+    VTTouchBridge bridge({scene.source, scene.sink, scene.scheduler, scene.store, scene.displays, scene.center, 0.5, {}});
+    if (bridge.start()) {
+        while (scene.source.deliveredCount() < 24 && scene.scheduler.hasPending())
+            scene.scheduler.advanceTo(scene.scheduler.nextDueTime());
+        bridge.stop();
+    }
+    ok &= save(debug.window(), out, QStringLiteral("debug-window"));
+
+    VTHelpWindowController help({scene.workspace, scene.alerts, QUrl(), KeyboardIcons::shared()});
+    ok &= save(help.window(), out, QStringLiteral("help-window"));
+
+    VTAboutWindowController about({QIcon(), QCoreApplication::applicationVersion(), [] {}, [] {}});
+    ok &= save(about.window(), out, QStringLiteral("about-window"));
+    return ok ? 0 : 1;
+}
