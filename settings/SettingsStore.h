@@ -103,7 +103,7 @@ inline const QString LastLaunchedBuild = QStringLiteral("lastLaunchedBuild");
 
 // The placeholder service address until the maker's own is known: a domain
 // reserved for documentation, so nothing real is ever contacted by accident.
-inline const QString DefaultApiBaseURL = QStringLiteral("https://api.example.com/");
+inline const QString DefaultApiBaseURL = QStringLiteral("https://api.example.com/api/v1");
 
 // The name of the profile that keeps its values in the top-level keys.
 inline const QString DefaultProfileName = QStringLiteral("Default");

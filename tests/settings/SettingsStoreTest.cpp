@@ -48,7 +48,7 @@ TEST_F(SettingsStoreTest, FreshStoreReadsTheRegisteredValues)
     QJsonObject registered{
         {"scrollScale", 1.5}, {"inertiaDecay", 0.95}, {"inertiaBoost", 2.0}, {"naturalScroll", true},
         {"touchDelay", 0.1}, {"scrollReleaseDelay", 0.01}, {"holdRepeatInterval", 0.1}, {"hideCursor", false},
-        {"apiBaseURL", "https://api.example.com/"}, {"deviceSelection", "auto"}, {"displaySelection", "auto"},
+        {"apiBaseURL", "https://api.example.com/api/v1"}, {"deviceSelection", "auto"}, {"displaySelection", "auto"},
         {"settingsProfiles", QJsonObject{{"Default", QJsonObject()}}}, {"activeSettingsProfile", "Default"},
         {"automaticProfileSwitching", true}, {"welcomeAcceptedVersion", ""},
         {"initialCompatibilityReportSent", false}, {"permissionsCompatibilityCheckPending", false},
@@ -75,7 +75,7 @@ TEST_F(SettingsStoreTest, FreshStoreReadsTheRegisteredValues)
                                         store.touchDelay(),  store.scrollReleaseDelay(), store.holdRepeatInterval()};
     EXPECT_EQ(scalars, (std::array<double, 6>{1.5, 0.95, 2.0, 0.1, 0.01, 0.1}));
     EXPECT_TRUE(store.automaticProfileSwitching());
-    EXPECT_EQ(store.apiBaseURL(), "https://api.example.com/");
+    EXPECT_EQ(store.apiBaseURL(), "https://api.example.com/api/v1");
     EXPECT_EQ(SettingsStore::profileKeys().at(6), "finger1MouseAction");
     EXPECT_EQ(SettingsStore::profileKeys().last(), "eraserKeyComboLabel");
     EXPECT_EQ(SettingsStore::inputKey(Finger2, InputSetting::MouseAction), "finger2MouseAction");

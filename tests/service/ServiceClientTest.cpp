@@ -1,0 +1,236 @@
+#include "service/ServiceClient.h"
+
+#include "base/UserDefaults.h"
+#include "settings/SettingsStore.h"
+#include "tests/support/QtPrinters.h"
+#include "tests/support/RawHttpPeer.h"
+#include "tests/support/ReferenceService.h"
+#include "tests/support/WaitUntil.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QNetworkReply>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+namespace {
+
+QString text(const std::optional<VTError>& error)
+{
+    if (!error)
+        return QStringLiteral("no error");
+    return QStringLiteral("%1 %2 %3").arg(error->domain).arg(error->code).arg(error->description);
+}
+
+class ServiceClientTest : public ::testing::Test {
+protected:
+    ServiceClientTest() { SettingsStore(defaults).registerDefaults(); }
+
+    void useBase(const QString& base) { defaults.setValue(SettingsKey::ApiBaseURL, base); }
+
+    ServiceResult wait(const std::function<void(ServiceClient::Completion)>& request)
+    {
+        ServiceResult out;
+        bool done = false;
+        request([&](const std::optional<QJsonObject>& result, const std::optional<VTError>& error) {
+            out = {result, error};
+            done = true;
+        });
+        EXPECT_FALSE(done) << "a sent request completes later, never inside the call";
+        EXPECT_TRUE(waitUntil([&] { return done; }));
+        return out;
+    }
+    ServiceResult get(const QString& path, const ServiceQuery& query = {})
+    {
+        return wait([&](ServiceClient::Completion c) { client.getJSON(path, query, std::move(c)); });
+    }
+    ServiceResult post(const QString& path, const QJsonObject& body)
+    {
+        return wait([&](ServiceClient::Completion c) { client.postJSON(path, body, std::move(c)); });
+    }
+
+    // Outlives the client, whose open connections would hold up its stop.
+    std::optional<ReferenceService> service;
+    QTemporaryDir dir;
+    UserDefaults defaults{dir.path()};
+    ServiceClient client{defaults};
+};
+
+TEST_F(ServiceClientTest, BaseURLResolution)
+{
+    EXPECT_EQ(client.serviceBaseURL(), "https://api.example.com/api/v1");
+
+    useBase(" https://svc.example.org/api/v1 \n");
+    EXPECT_EQ(client.serviceBaseURL(), "https://svc.example.org/api/v1");
+    EXPECT_TRUE(defaults.hasStoredValue(SettingsKey::ApiBaseURL));
+
+    for (const QString& retired : ServiceClient::retiredBaseURLs()) {
+        useBase(retired + "\n");
+        EXPECT_EQ(client.serviceBaseURL(), ServiceClient::productionBaseURL()) << retired.toStdString();
+        EXPECT_FALSE(defaults.hasStoredValue(SettingsKey::ApiBaseURL)) << retired.toStdString();
+    }
+
+    useBase("https://svc.example.org/api/v1//");
+    EXPECT_EQ(client.serviceURLForPath("app-policy/")->toString(), "https://svc.example.org/api/v1/app-policy/");
+    EXPECT_EQ(client.serviceURLForPath("/app-policy/")->toString(), "https://svc.example.org/api/v1/app-policy/");
+}
+
+TEST_F(ServiceClientTest, MalformedBaseURLFailsAtOnce)
+{
+    for (const QString base : {"not a url", "svc.example.org/api/v1", "ftp://svc.example.org/api/v1"}) {
+        useBase(base);
+        EXPECT_FALSE(client.serviceURLForPath("/app-policy/")) << base.toStdString();
+        std::optional<VTError> getError, postError;
+        client.getJSON("/app-policy/", {}, [&](auto, const std::optional<VTError>& e) { getError = e; });
+        client.postJSON("/compatibility-reports/", {}, [&](auto, const std::optional<VTError>& e) { postError = e; });
+        EXPECT_EQ(text(getError), "Velotap 1 Policy server URL is invalid.");
+        EXPECT_EQ(text(postError), "Velotap 1 Service URL is invalid.");
+    }
+}
+
+TEST_F(ServiceClientTest, LinksResolveAgainstTheServiceOrigin)
+{
+    useBase("https://svc.example.org:8443/api/v1");
+    const struct {
+        const char* link;
+        const char* url; // "" for none
+    } cases[] = {
+        {"/downloads/latest", "https://svc.example.org:8443/downloads/latest"},
+        {"downloads/latest", "https://svc.example.org:8443/api/v1/downloads/latest"},
+        {"../news?id=3", "https://svc.example.org:8443/api/news?id=3"},
+        {" https://other.example.net/get \n", "https://other.example.net/get"},
+        // A path that looks like another host stays on the service.
+        {"//evil.example.net/x", "https://svc.example.org:8443//evil.example.net/x"},
+        {"javascript:alert(1)", ""},
+        {"file:///etc/passwd", ""},
+        {"  \n", ""},
+    };
+    for (const auto& c : cases) {
+        const std::optional<QUrl> url = client.resolveServiceLink(QString::fromUtf8(c.link));
+        EXPECT_EQ(url ? url->toString() : QString(), QString::fromUtf8(c.url)) << c.link;
+    }
+
+    useBase("http://[::1]:8080");
+    EXPECT_EQ(client.resolveServiceLink("get")->toString(), "http://[::1]:8080/get");
+}
+
+TEST_F(ServiceClientTest, RoundTripWithTheReferenceService)
+{
+    const QJsonObject policy{{"version_policy", QJsonObject{{"latest_version", "2.0"}}}};
+    service.emplace(policy);
+    ASSERT_TRUE(service->isRunning()) << service->error().toStdString();
+    useBase(service->baseURL() + "/");
+
+    const ServiceResult fetched = get("app-policy/", {{"install_event", "first_launch"}, {"empty", ""},
+                                                      {"os_version", "Debian 12 (bookworm) 1+2 & ü"}});
+    EXPECT_EQ(text(fetched.error), "no error");
+    EXPECT_EQ(fetched.result, policy);
+    ASSERT_EQ(service->checks().size(), 1);
+    EXPECT_EQ(service->checks().first().value("query").toObject(),
+              (QJsonObject{{"install_event", "first_launch"}, {"os_version", "Debian 12 (bookworm) 1+2 & ü"}}));
+
+    const QJsonObject report{
+        {"schema_version", 1}, {"app", "velotap"}, {"platform", "linux"}, {"channel", "stable"},
+        {"app_version", "0.1.0"}, {"app_build", "1"}, {"install_id", "0F0E"}, {"report_type", "troubleshoot"},
+        {"report_format", "zarezivodu-troubleshoot-v1"}, {"display_model", ""}, {"os_version", "Debian"},
+        {"anonymous", true}, {"raw_samples", QJsonArray{QJsonObject{{"control", "pen"}, {"status", "ok"}}}},
+    };
+    const ServiceResult sent = post("/compatibility-reports/", report);
+    EXPECT_EQ(text(sent.error), "no error");
+    const QString id = sent.result.value_or(QJsonObject()).value("id").toString();
+    EXPECT_FALSE(id.isEmpty());
+    ASSERT_EQ(service->reports().size(), 1);
+    EXPECT_EQ(service->reports().first().value("id").toString(), id);
+    EXPECT_EQ(service->reports().first().value("report").toObject(), report);
+
+    // An error status with a JSON body: the service's text, and the dictionary too.
+    QJsonObject incomplete = report;
+    incomplete.remove("install_id");
+    const ServiceResult refused = post("/compatibility-reports/", incomplete);
+    EXPECT_EQ(text(refused.error), "Velotap 400 \"install_id\" is missing.");
+    EXPECT_EQ(refused.result, (QJsonObject{{"error", "\"install_id\" is missing."}}));
+    EXPECT_EQ(service->reports().size(), 1);
+
+    EXPECT_EQ(text(get("/no-such-thing/").error), "Velotap 404 Not found.");
+}
+
+TEST_F(ServiceClientTest, AnswersNoRealServerGives)
+{
+    RawHttpPeer peer;
+    useBase(peer.baseURL());
+    QJsonParseError htmlError;
+    QJsonDocument::fromJson("<html>", &htmlError);
+    const QString internal = "The server returned an internal error instead of JSON; check the server's logs.";
+    const QString unreadable = "The server returned a response that Velotap could not read.";
+
+    const struct {
+        const char* name;
+        QByteArray response;
+        QString error;
+        bool hasResult;
+    } cases[] = {
+        {"HTML fatal error", RawHttpPeer::response(500, "<html><b>fatal error</b>: in db.php</html>", "Content-Type: text/html\r\n"),
+         QStringLiteral("Velotap %1 ").arg(htmlError.error) + internal, false},
+        {"404 with JSON", RawHttpPeer::response(404, R"({"error": "not found"})"), "Velotap 404 not found", true},
+        {"message text", RawHttpPeer::response(503, R"({"error": "", "message": "down for maintenance"})"),
+         "Velotap 503 down for maintenance", true},
+        {"dictionary without text", RawHttpPeer::response(502, "{}"), "Velotap 502 Server returned HTTP 502.", true},
+        {"array", RawHttpPeer::response(200, "[]"), "Velotap 3 " + unreadable, false},
+        {"number", RawHttpPeer::response(200, "42"), "Velotap 3 " + unreadable, false},
+        {"not JSON", RawHttpPeer::response(200, "OK"), QStringLiteral("Velotap %1 ").arg(QJsonParseError::IllegalValue) + unreadable, false},
+        {"empty 204", RawHttpPeer::response(204, ""), "Velotap 2 Server returned HTTP 204.", false},
+        {"empty 200", RawHttpPeer::response(200, ""), "Velotap 2 Server returned HTTP 200.", false},
+        {"over 1 MiB", RawHttpPeer::response(200, '"' + QByteArray(2 * 1024 * 1024, 'x') + '"'),
+         "Velotap 4 The server's response is larger than 1 MiB.", false},
+        {"downgrade redirect", RawHttpPeer::response(302, "", "Location: https://127.0.0.1:1/api/v1/app-policy/\r\n"),
+         "Velotap 302 The server redirected to a https address, which is not followed.", false},
+    };
+    for (const auto& c : cases) {
+        peer.setResponse(c.response);
+        const ServiceResult answer = get("/app-policy/");
+        EXPECT_EQ(text(answer.error), c.error) << c.name;
+        EXPECT_EQ(answer.result.has_value(), c.hasResult) << c.name;
+    }
+
+    peer.setResponse(RawHttpPeer::response(200, "{}"));
+    post("/compatibility-reports/", {{"a", 1}});
+    ASSERT_FALSE(peer.requests.isEmpty());
+    EXPECT_TRUE(peer.requests.first().startsWith("GET /api/v1/app-policy/ HTTP/1.1"));
+    EXPECT_TRUE(peer.requests.first().contains("\r\nAccept: application/json"));
+    EXPECT_TRUE(peer.requests.last().startsWith("POST /api/v1/compatibility-reports/ HTTP/1.1"));
+    EXPECT_TRUE(peer.requests.last().contains("\r\nContent-Type: application/json"));
+}
+
+TEST_F(ServiceClientTest, TransportFailuresPassThrough)
+{
+    RawHttpPeer silent;
+    useBase(silent.baseURL());
+    client.setTransferTimeout(200);
+    EXPECT_EQ(text(get("/app-policy/").error),
+              QStringLiteral("QtNetwork %1 The request timed out.").arg(QNetworkReply::TimeoutError));
+
+    quint16 closedPort = 0;
+    {
+        QTcpServer probe;
+        probe.listen(QHostAddress::LocalHost, 0);
+        closedPort = probe.serverPort();
+    }
+    useBase(QStringLiteral("http://127.0.0.1:%1/api/v1").arg(closedPort));
+    const ServiceResult refused = get("/app-policy/");
+    ASSERT_TRUE(refused.error);
+    EXPECT_EQ(refused.error->domain, "QtNetwork");
+    EXPECT_EQ(refused.error->code, QNetworkReply::ConnectionRefusedError);
+    EXPECT_FALSE(refused.result);
+}
+
+TEST(ParseServiceResponse, TransportErrorWinsAndNoResponseIsNamed)
+{
+    const VTError lost{"QtNetwork", 2, "Connection closed"};
+    EXPECT_EQ(text(ServiceClient::parseServiceResponse("{}", 200, lost).error), "QtNetwork 2 Connection closed");
+    EXPECT_EQ(text(ServiceClient::parseServiceResponse("", std::nullopt, std::nullopt).error),
+              "Velotap 2 The server did not return a usable response.");
+    EXPECT_EQ(text(ServiceClient::parseServiceResponse(" ", 200, std::nullopt).error).section(' ', 2),
+              "The server returned a response that Velotap could not read.");
+}
+
+} // namespace
