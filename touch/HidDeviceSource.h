@@ -20,6 +20,8 @@ inline const QString PrimaryUsagePage = QStringLiteral("PrimaryUsagePage");
 inline const QString PrimaryUsage = QStringLiteral("PrimaryUsage");
 inline const QString MaxInputReportSize = QStringLiteral("MaxInputReportSize");
 inline const QString ReportDescriptor = QStringLiteral("ReportDescriptor"); // QByteArray
+// Where the kernel says the device is attached ("usb-0000:00:14.0-6.3/input0").
+inline const QString PhysicalPath = QStringLiteral("PhysicalPath");
 // Every top-level (usage page, usage) of the device: a QVariantList of maps
 // with "DeviceUsagePage" and "DeviceUsage"; what device matching compares.
 inline const QString DeviceUsagePairs = QStringLiteral("DeviceUsagePairs");

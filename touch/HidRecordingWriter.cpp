@@ -1,5 +1,10 @@
 #include "touch/HidRecordingWriter.h"
 
+#include "touch/DeviceDiscovery.h"
+#include "touch/HidDeviceSource.h"
+
+#include <QMap>
+
 #include <algorithm>
 #include <cmath>
 
@@ -18,7 +23,29 @@ QString oneLine(QString text)
     return text;
 }
 
+// The "I:" bus number of a transport name.
+std::uint32_t busNumber(const HidDeviceInfo& device)
+{
+    static const QMap<QString, std::uint32_t> buses{{QStringLiteral("USB"), 0x03}, {QStringLiteral("Bluetooth"), 0x05},
+                                                    {QStringLiteral("Virtual"), 0x06}, {QStringLiteral("I2C"), 0x18},
+                                                    {QStringLiteral("SPI"), 0x1C}};
+    return buses.value(stringProperty(device, HidProperty::Transport).value_or(QString()), 0);
+}
+
 } // namespace
+
+HidRecordingHeader hidRecordingHeaderFor(const HidDeviceInfo& device)
+{
+    HidRecordingHeader header;
+    header.name = QStringLiteral("%1 %2").arg(stringProperty(device, HidProperty::Manufacturer).value_or(QString()),
+                                              stringProperty(device, HidProperty::Product).value_or(QString())).trimmed();
+    header.physicalPath = stringProperty(device, HidProperty::PhysicalPath).value_or(QString());
+    header.bus = busNumber(device);
+    header.vendorID = std::uint32_t(std::max<std::int64_t>(0, numberProperty(device, HidProperty::VendorID)));
+    header.productID = std::uint32_t(std::max<std::int64_t>(0, numberProperty(device, HidProperty::ProductID)));
+    header.descriptor = reportDescriptorData(device);
+    return header;
+}
 
 QByteArray hidRecordingHeaderText(const HidRecordingHeader& header)
 {

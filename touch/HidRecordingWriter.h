@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+struct HidDeviceInfo;
+
 // Writes recordings in the hid-recorder text format that HidRecording.h
 // reads: a header with the device ("N:", "P:", "I:", "R:") and one "E:" line
 // per input report, seconds since the recording started first.
@@ -16,5 +18,8 @@ struct HidRecordingHeader {
     QByteArray descriptor;
 };
 
+// The header of a recording of this device: its names, physical path, bus,
+// IDs and report descriptor.
+HidRecordingHeader hidRecordingHeaderFor(const HidDeviceInfo& device);
 QByteArray hidRecordingHeaderText(const HidRecordingHeader& header);
 QByteArray hidRecordingEventLine(double seconds, const std::uint8_t* report, int length);

@@ -56,15 +56,6 @@ std::optional<QRectF> parseGeometry(const QString& text)
     return QRectF(m.captured(3).toInt(), m.captured(4).toInt(), m.captured(1).toInt(), m.captured(2).toInt());
 }
 
-// The hid-recorder "I:" bus number of a transport name.
-std::uint32_t busNumber(const HidDeviceInfo& device)
-{
-    static const QMap<QString, std::uint32_t> buses{{QStringLiteral("USB"), 0x03}, {QStringLiteral("Bluetooth"), 0x05},
-                                                    {QStringLiteral("Virtual"), 0x06}, {QStringLiteral("I2C"), 0x18},
-                                                    {QStringLiteral("SPI"), 0x1C}};
-    return buses.value(stringProperty(device, HidProperty::Transport).value_or(QString()), 0);
-}
-
 // What each touch of a dry run did, told in a line each at the end: a touch
 // runs from the first contact to the next first contact, so the events
 // posted after the lift (a pending click, inertia) still count for it.
@@ -285,14 +276,7 @@ int record(const QStringList& args)
         return 2;
     }
 
-    HidRecordingHeader header;
-    header.name = QStringLiteral("%1 %2").arg(stringProperty(*device, HidProperty::Manufacturer).value_or(QString()),
-                                               stringProperty(*device, HidProperty::Product).value_or(QString())).trimmed();
-    header.physicalPath = device->node;
-    header.bus = busNumber(*device);
-    header.vendorID = std::uint32_t(std::max<std::int64_t>(0, numberProperty(*device, HidProperty::VendorID)));
-    header.productID = std::uint32_t(std::max<std::int64_t>(0, numberProperty(*device, HidProperty::ProductID)));
-    header.descriptor = reportDescriptorData(*device);
+    const HidRecordingHeader header = hidRecordingHeaderFor(*device);
     output.write(hidRecordingHeaderText(header));
     output.flush();
 

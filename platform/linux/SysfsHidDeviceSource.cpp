@@ -233,6 +233,8 @@ HidDeviceInfo SysfsHidDeviceSource::deviceInfo(const QString& hidrawName) const
     const QString hidName = uevent.value(QStringLiteral("HID_NAME"));
     const QString phys = uevent.value(QStringLiteral("HID_PHYS"));
     const QString uniq = uevent.value(QStringLiteral("HID_UNIQ"));
+    if (!phys.isEmpty())
+        p.insert(HidProperty::PhysicalPath, phys);
 
     // The USB device above the interface knows its bus, port path and strings.
     QString usbDir;

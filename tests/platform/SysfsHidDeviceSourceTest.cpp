@@ -144,7 +144,8 @@ TEST(SysfsHidDeviceSource, ReadsPropertiesFromUeventUsbAndDescriptorAndNoticesNe
 
     // Touch report: 8 bits flags + 8 id + 2x16 xy + 8 count = 7 bytes, plus the ID.
     const QVariantMap& p = props["hidraw10"];
-    EXPECT_EQ(scalarProperties(p), QStringLiteral("LocationID=0x1630000 Manufacturer=Samsung MaxInputReportSize=0x8 PrimaryUsage=0x2 "
+    EXPECT_EQ(scalarProperties(p), QStringLiteral("LocationID=0x1630000 Manufacturer=Samsung MaxInputReportSize=0x8 "
+                                                  "PhysicalPath=usb-0000:00:14.0-6.3/input0 PrimaryUsage=0x2 "
                                                   "PrimaryUsagePage=0x1 Product=Touch Display ProductID=0x2084 SerialNumber=SN:01|A "
                                                   "Transport=USB VendorID=0x4e8"));
     EXPECT_EQ(p.value(QStringLiteral("ReportDescriptor")).toByteArray(), kMouseThenTouch);
@@ -153,7 +154,7 @@ TEST(SysfsHidDeviceSource, ReadsPropertiesFromUeventUsbAndDescriptorAndNoticesNe
     EXPECT_EQ(props["hidraw2"].value(QStringLiteral("LocationID")), p.value(QStringLiteral("LocationID")));
     EXPECT_EQ(props["hidraw3"].value(QStringLiteral("LocationID")).toLongLong(), 0x01640000);
     // Without USB the location is a hash of the physical path, the same on every run.
-    EXPECT_EQ(scalarProperties(props["hidraw4"]), QStringLiteral("LocationID=0x6f22fc8b MaxInputReportSize=0x8 PrimaryUsage=0x2 "
+    EXPECT_EQ(scalarProperties(props["hidraw4"]), QStringLiteral("LocationID=0x6f22fc8b MaxInputReportSize=0x8 PhysicalPath=i2c-ELAN0001:00 PrimaryUsage=0x2 "
                                                                  "PrimaryUsagePage=0x1 Product=ELAN Touchscreen ProductID=0x2a49 "
                                                                  "SerialNumber=abc Transport=I2C VendorID=0x4f3"));
 

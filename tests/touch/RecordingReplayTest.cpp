@@ -64,14 +64,22 @@ TEST(RecordingReplay, RealRecordingsReplayThroughTheBridge)
 
 TEST(HidRecordingWriter, WrittenRecordingReadsBack)
 {
-    const HidRecordingHeader header{.name = QStringLiteral("ACME Touch\nDisplay"), .physicalPath = QStringLiteral("/dev/hidraw3"),
-                                    .bus = 3, .vendorID = 0x4E8, .productID = 0x2084,
-                                    .descriptor = QByteArray::fromHex("050d0904a101c0")};
+    // The physical path is where the kernel says the device hangs, not its node.
+    const HidDeviceInfo device{QStringLiteral("/dev/hidraw3"),
+                               {{HidProperty::Manufacturer, QStringLiteral("ACME")},
+                                {HidProperty::Product, QStringLiteral("Touch\nDisplay")},
+                                {HidProperty::PhysicalPath, QStringLiteral("usb-0000:00:14.0-6.3/input0")},
+                                {HidProperty::Transport, QStringLiteral("USB")},
+                                {HidProperty::VendorID, qint64(0x4E8)},
+                                {HidProperty::ProductID, qint64(0x2084)},
+                                {HidProperty::ReportDescriptor, QByteArray::fromHex("050d0904a101c0")}}};
+    const HidRecordingHeader header = hidRecordingHeaderFor(device);
     const std::uint8_t first[] = {0x01, 0x07, 0xff};
     const std::uint8_t second[] = {0x02};
     const QByteArray text = hidRecordingHeaderText(header) + hidRecordingEventLine(0.0, first, 3)
         + hidRecordingEventLine(12.3456789, second, 1);
-    EXPECT_EQ(text, "D: 0\nR: 7 05 0d 09 04 a1 01 c0\nN: ACME Touch Display\nP: /dev/hidraw3\nI: 3 04e8 2084\n"
+    EXPECT_EQ(text, "D: 0\nR: 7 05 0d 09 04 a1 01 c0\nN: ACME Touch Display\nP: usb-0000:00:14.0-6.3/input0\n"
+                    "I: 3 04e8 2084\n"
                     "E: 0.000000 3 01 07 ff\nE: 12.345679 1 02\n");
 
     QString error;
