@@ -58,17 +58,47 @@ DesktopSession* DesktopSession::current()
     return g_current;
 }
 
+namespace {
+
+// Whether a window mapped now shows up within the time: an announced
+// window manager may still be starting and drop map requests meanwhile.
+bool probeWindowMaps(Display* display, int timeoutMs)
+{
+    XSetWindowAttributes attributes{};
+    attributes.event_mask = StructureNotifyMask;
+    const Window probe = XCreateWindow(display, DefaultRootWindow(display), 0, 0, 10, 10, 0, CopyFromParent,
+                                       InputOutput, CopyFromParent, CWEventMask, &attributes);
+    XMapWindow(display, probe);
+    XFlush(display);
+    QElapsedTimer clock;
+    clock.start();
+    bool mapped = false;
+    while (!mapped && clock.elapsed() < timeoutMs) {
+        XEvent event;
+        if (XCheckTypedWindowEvent(display, probe, MapNotify, &event))
+            mapped = true;
+        else
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    XDestroyWindow(display, probe);
+    XSync(display, False);
+    return mapped;
+}
+
+} // namespace
+
 bool DesktopSession::waitForWindowManager(int timeoutMs)
 {
-    // An EWMH window manager announces itself on the root window.
+    // An EWMH window manager announces itself on the root window, then it
+    // has to be seen mapping a window.
     Display* display = XOpenDisplay(m_server.displayName().constData());
     if (!display)
         return false;
     const Atom check = XInternAtom(display, "_NET_SUPPORTING_WM_CHECK", False);
     QElapsedTimer clock;
     clock.start();
-    bool found = false;
-    while (!found && clock.elapsed() < timeoutMs) {
+    bool announced = false;
+    while (!announced && clock.elapsed() < timeoutMs) {
         Atom type = None;
         int format = 0;
         unsigned long count = 0, after = 0;
@@ -77,12 +107,15 @@ bool DesktopSession::waitForWindowManager(int timeoutMs)
                                &count, &after, &data)
                 == Success
             && count == 1)
-            found = true;
+            announced = true;
         if (data)
             XFree(data);
-        if (!found)
+        if (!announced)
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
+    bool working = false;
+    while (announced && !working && clock.elapsed() < timeoutMs)
+        working = probeWindowMaps(display, 500);
     XCloseDisplay(display);
-    return found;
+    return working;
 }

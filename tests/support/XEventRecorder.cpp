@@ -13,6 +13,18 @@
 
 std::unique_ptr<XEventRecorder> XEventRecorder::open(const QByteArray& displayName, QString* error)
 {
+    return create(displayName, nullptr, error);
+}
+
+std::unique_ptr<XEventRecorder> XEventRecorder::openManaged(const QByteArray& displayName, const QRect& geometry,
+                                                            QString* error)
+{
+    return create(displayName, &geometry, error);
+}
+
+std::unique_ptr<XEventRecorder> XEventRecorder::create(const QByteArray& displayName, const QRect* managedGeometry,
+                                                       QString* error)
+{
     // Text in UTF-8 whatever the test's environment says.
     std::setlocale(LC_CTYPE, "C.UTF-8");
     XSetLocaleModifiers("@im=none");
@@ -25,20 +37,43 @@ std::unique_ptr<XEventRecorder> XEventRecorder::open(const QByteArray& displayNa
     recorder->m_display = display;
     const int screen = DefaultScreen(display);
     XSetWindowAttributes attributes{};
-    attributes.override_redirect = True;
+    attributes.override_redirect = managedGeometry ? False : True;
     attributes.event_mask = ButtonPressMask | ButtonReleaseMask | PointerMotionMask | KeyPressMask
         | KeyReleaseMask | StructureNotifyMask;
-    const Window window = XCreateWindow(display, RootWindow(display, screen), 0, 0,
-                                        static_cast<unsigned>(DisplayWidth(display, screen)),
-                                        static_cast<unsigned>(DisplayHeight(display, screen)), 0,
+    const QRect area = managedGeometry ? *managedGeometry
+                                       : QRect(0, 0, DisplayWidth(display, screen), DisplayHeight(display, screen));
+    const Window window = XCreateWindow(display, RootWindow(display, screen), area.x(), area.y(),
+                                        static_cast<unsigned>(area.width()), static_cast<unsigned>(area.height()), 0,
                                         CopyFromParent, InputOutput, CopyFromParent,
                                         CWOverrideRedirect | CWEventMask, &attributes);
     recorder->m_window = window;
+    if (managedGeometry) {
+        XStoreName(display, window, "Velotap test client");
+        XSizeHints hints{};
+        hints.flags = USPosition | USSize;
+        hints.x = area.x();
+        hints.y = area.y();
+        hints.width = area.width();
+        hints.height = area.height();
+        XSetWMNormalHints(display, window, &hints);
+        XWMHints wmHints{};
+        wmHints.flags = InputHint;
+        wmHints.input = True;
+        XSetWMHints(display, window, &wmHints);
+    }
     XMapRaised(display, window);
+    XFlush(display);
     XEvent event;
-    do {
-        XNextEvent(display, &event);
-    } while (event.type != MapNotify);
+    QElapsedTimer clock;
+    clock.start();
+    while (!XCheckTypedWindowEvent(display, window, MapNotify, &event)) {
+        if (clock.elapsed() > 5000) {
+            *error = QStringLiteral("the test window was never mapped");
+            return nullptr;
+        }
+        pollfd p{ConnectionNumber(display), POLLIN, 0};
+        poll(&p, 1, 10);
+    }
     XSetInputFocus(display, window, RevertToParent, CurrentTime);
 
     if (XIM im = XOpenIM(display, nullptr, nullptr, nullptr)) {
@@ -48,6 +83,14 @@ std::unique_ptr<XEventRecorder> XEventRecorder::open(const QByteArray& displayNa
     }
     XSync(display, False);
     return recorder;
+}
+
+bool XEventRecorder::hasFocus() const
+{
+    Window focus = 0;
+    int revert = 0;
+    XGetInputFocus(m_display, &focus, &revert);
+    return focus == m_window;
 }
 
 XEventRecorder::~XEventRecorder()

@@ -1,5 +1,6 @@
 #pragma once
 #include <QByteArray>
+#include <QRect>
 #include <QString>
 
 #include <cstdint>
@@ -28,6 +29,13 @@ struct RecordedXEvent {
 class XEventRecorder {
 public:
     static std::unique_ptr<XEventRecorder> open(const QByteArray& displayName, QString* error);
+    // The same with an ordinary window at this place, which the window
+    // manager frames and focuses like any application's.
+    static std::unique_ptr<XEventRecorder> openManaged(const QByteArray& displayName, const QRect& geometry,
+                                                       QString* error);
+
+    // The keyboard focus is on the recorder's window.
+    bool hasFocus() const;
     ~XEventRecorder();
 
     // Reads what has arrived, running the Qt event loop in between, until
@@ -50,6 +58,8 @@ public:
 
 private:
     XEventRecorder() = default;
+    static std::unique_ptr<XEventRecorder> create(const QByteArray& displayName, const QRect* managedGeometry,
+                                                  QString* error);
     void readPending();
 
     _XDisplay* m_display = nullptr;
