@@ -9,6 +9,8 @@
 #include "base/Workspace.h"
 #include "gestures/TraceEventSink.h"
 #include "keyboard/KeyboardIcons.h"
+#include "keyboard/PanelPlatform.h"
+#include "keyboard/VTTouchKeyboardController.h"
 #include "platform/linux/XKeyPressTranslator.h"
 #include "settings/SettingsStore.h"
 #include "settings_ui/LoginItem.h"
@@ -154,5 +156,15 @@ int main(int argc, char** argv)
 
     VTAboutWindowController about({QIcon(), QCoreApplication::applicationVersion(), [] {}, [] {}});
     ok &= save(about.window(), out, QStringLiteral("about-window"));
+
+    // The touch keyboard, its letters with shift latched, then its symbols.
+    PlainPanelPlatform panelPlatform;
+    VTTouchKeyboardController keyboard({scene.sink, scene.scheduler, scene.store, scene.center, panelPlatform});
+    keyboard.showKeyboard();
+    keyboard.logic().keyPressed(KeyDescriptor::actionKey(QStringLiteral("shift"), {}, KeyAction::Shift));
+    ok &= save(keyboard.panel(), out, QStringLiteral("keyboard-letters"));
+    keyboard.logic().keyPressed(KeyDescriptor::actionKey(QStringLiteral("#+="), {}, KeyAction::Symbols));
+    scene.scheduler.runDue();
+    ok &= save(keyboard.panel(), out, QStringLiteral("keyboard-symbols"));
     return ok ? 0 : 1;
 }
