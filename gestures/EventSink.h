@@ -52,4 +52,22 @@ public:
     virtual void warpCursor(QPointF point) = 0;
     // Starts a program directly (never through a shell); failures are silent.
     virtual void launchProgram(const QString& program, const QStringList& arguments) = 0;
+
+    // Events posted between these may reach the desktop together at the end,
+    // one delivery per touch frame instead of one per event. Nested pairs
+    // count as one; sinks that deliver at once need not care.
+    virtual void beginFrame() {}
+    virtual void endFrame() {}
+};
+
+// Holds a sink's frame open for a scope.
+class EventFrame {
+public:
+    explicit EventFrame(EventSink& sink) : m_sink(sink) { m_sink.beginFrame(); }
+    ~EventFrame() { m_sink.endFrame(); }
+    EventFrame(const EventFrame&) = delete;
+    EventFrame& operator=(const EventFrame&) = delete;
+
+private:
+    EventSink& m_sink;
 };

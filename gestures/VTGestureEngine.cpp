@@ -120,6 +120,8 @@ QPointF VTGestureEngine::deltaFrom(QPointF q) const
 
 void VTGestureEngine::handleContacts(const TouchContactList& frame)
 {
+    // A frame's warp and button events reach the desktop in one delivery.
+    const EventFrame delivery(m_sink);
     const int n = std::max(0, std::min(frame.count, kMaxTouchSlots));
 
     if (_suppressInputUntilAllContactsUp) {

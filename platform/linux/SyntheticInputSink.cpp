@@ -77,7 +77,7 @@ void SyntheticInputSink::postMouseEvent(MouseEventType type, MouseButton button,
         break;
     }
     m_modifiers.settle(inputHeld());
-    flush();
+    deliver();
 }
 
 void SyntheticInputSink::postScrollWheel(std::int32_t wheel1, std::int32_t wheel2, std::uint64_t flags)
@@ -94,7 +94,7 @@ void SyntheticInputSink::postScrollWheel(std::int32_t wheel1, std::int32_t wheel
     m_modifiers.applyFlags(flags);
     sendWheel(motion);
     m_modifiers.settle(inputHeld());
-    flush();
+    deliver();
 }
 
 void SyntheticInputSink::postMagnify(double magnification, int phase, QPointF)
@@ -125,7 +125,7 @@ void SyntheticInputSink::postMagnify(double magnification, int phase, QPointF)
         m_modifiers.setHeld(Modifier::Control, ModifierLatch::Magnify, false);
         break;
     }
-    flush();
+    deliver();
 }
 
 void SyntheticInputSink::postKey(std::uint16_t keyCode, bool down, std::uint64_t flags)
@@ -144,7 +144,7 @@ void SyntheticInputSink::postKey(std::uint16_t keyCode, bool down, std::uint64_t
         return;
     }
     m_modifiers.settle(inputHeld());
-    flush();
+    deliver();
 }
 
 void SyntheticInputSink::postMediaKey(int keyType, bool down)
@@ -158,13 +158,34 @@ void SyntheticInputSink::postMediaKey(int keyType, bool down)
     else
         releaseHeld(id);
     m_modifiers.settle(inputHeld());
-    flush();
+    deliver();
 }
 
 void SyntheticInputSink::warpCursor(QPointF point)
 {
     moveTo(point);
-    flush();
+    deliver();
+}
+
+void SyntheticInputSink::beginFrame()
+{
+    ++m_frameDepth;
+}
+
+void SyntheticInputSink::endFrame()
+{
+    if (m_frameDepth > 0 && --m_frameDepth == 0 && m_deliveryPending) {
+        m_deliveryPending = false;
+        flush();
+    }
+}
+
+void SyntheticInputSink::deliver()
+{
+    if (m_frameDepth > 0)
+        m_deliveryPending = true;
+    else
+        flush();
 }
 
 void SyntheticInputSink::launchProgram(const QString& program, const QStringList& arguments)

@@ -62,6 +62,8 @@ public:
     void postMediaKey(int keyType, bool down) final;
     void warpCursor(QPointF point) final;
     void launchProgram(const QString& program, const QStringList& arguments) final;
+    void beginFrame() final;
+    void endFrame() final;
 
 protected:
     // highResPerStep: the device's wheel units per whole step (1 when it
@@ -76,7 +78,7 @@ protected:
     // Only finite points arrive here.
     virtual void sendMotion(QPointF point) = 0;
     virtual void sendWheel(const WheelMotion& motion) = 0;
-    // After every posted event.
+    // After every posted event, or once at the end of a frame.
     virtual void flush() {}
 
     // Lets go of every key, button and modifier; sinks call it before their
@@ -94,6 +96,7 @@ private:
     static constexpr std::uint32_t kMediaKeyId = 0x10000;
 
     void moveTo(QPointF point);
+    void deliver();
     void pressHeld(std::uint32_t id, const keycodes::KeyEntry& key);
     void releaseHeld(std::uint32_t id);
 
@@ -105,5 +108,7 @@ private:
     StepAccumulator m_zoom{kMagnificationPerZoomStep};
     bool m_magnifying = false;
     unsigned m_buttonsHeld = 0; // bit per button index
+    int m_frameDepth = 0;
+    bool m_deliveryPending = false;
     std::vector<HeldKey> m_heldKeys;
 };

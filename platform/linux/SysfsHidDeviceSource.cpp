@@ -23,7 +23,6 @@ namespace {
 // The kernel never hands out more than this in one hidraw read.
 constexpr int kMaxReportBytes = 16384;
 constexpr int kMinReportBuffer = 256;
-constexpr int kMaxReportsPerWakeup = 64;
 
 QByteArray readSmallFile(const QString& path, qint64 limit = 64 * 1024)
 {
@@ -122,7 +121,6 @@ public:
 
     ~SysfsHidInputStream() override
     {
-        *m_alive = false;
         closeAll();
     }
 
@@ -134,31 +132,28 @@ private:
     std::vector<int> m_grabbed;
     std::function<int(int, bool)> m_grab;
     QSocketNotifier m_notifier;
-    std::shared_ptr<bool> m_alive = std::make_shared<bool>(true);
 
     void readAvailable()
     {
-        // A handler may destroy this stream (touch stopped from an observer).
-        const std::shared_ptr<bool> alive = m_alive;
-        // A bounded batch keeps timers running under a flood; the notifier fires again for the rest.
-        for (int batch = 0; batch < kMaxReportsPerWakeup && *alive && m_fd >= 0; ++batch) {
-            const ssize_t n = ::read(m_fd, m_buffer.data(), m_buffer.size());
-            if (n > 0) {
-                m_onReport(m_buffer.data(), int(n));
-                continue;
-            }
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
-                return;
-            // End of file or a read error: the device is gone. The handler
-            // usually destroys this stream, so it runs from a local copy.
-            closeAll();
-            const HidDeviceSource::RemovalHandler onRemoval = std::exchange(m_onRemoval, {});
-            if (onRemoval)
-                onRemoval();
+        // One report per wake-up: at display rates the next one is not there
+        // yet, so asking again would only cost a system call; under a flood
+        // the notifier fires again at once, with timers running in between.
+        ssize_t n;
+        do
+            n = ::read(m_fd, m_buffer.data(), m_buffer.size());
+        while (n < 0 && errno == EINTR);
+        if (n > 0) {
+            m_onReport(m_buffer.data(), int(n));
             return;
         }
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
+            return;
+        // End of file or a read error: the device is gone. The handler
+        // usually destroys this stream, so it runs from a local copy.
+        closeAll();
+        const HidDeviceSource::RemovalHandler onRemoval = std::exchange(m_onRemoval, {});
+        if (onRemoval)
+            onRemoval();
     }
 
     void closeAll()

@@ -2,8 +2,10 @@
 
 #include "platform/linux/XErrors.h"
 
+#include <QSocketNotifier>
 #include <QStringView>
 
+#include <X11/XKBlib.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <X11/extensions/XTest.h>
@@ -45,10 +47,27 @@ XTestEventSink::XTestEventSink(_XDisplay* display, Scheduler& scheduler)
     XDisplayKeycodes(m_display, &m_minKeycode, &m_maxKeycode);
     loadKeymap();
     findSpareKeycodes();
+    // A client with the keyboard extension hears of keymap changes (another
+    // layout, a key remapped) only when it asks to.
+    int opcode = 0, xkbError = 0, xkbMajor = XkbMajorVersion, xkbMinor = XkbMinorVersion;
+    if (XkbQueryExtension(m_display, &opcode, &m_xkbEventBase, &xkbError, &xkbMajor, &xkbMinor)) {
+        XkbSelectEventDetails(m_display, XkbUseCoreKbd, XkbMapNotify, XkbAllMapComponentsMask, XkbAllMapComponentsMask);
+        XkbSelectEventDetails(m_display, XkbUseCoreKbd, XkbNewKeyboardNotify, XkbAllNewKeyboardEventsMask,
+                              XkbAllNewKeyboardEventsMask);
+    } else {
+        m_xkbEventBase = -1;
+    }
+    XSync(m_display, False);
+    m_serverEvents = std::make_unique<QSocketNotifier>(ConnectionNumber(m_display), QSocketNotifier::Read);
+    QObject::connect(m_serverEvents.get(), &QSocketNotifier::activated, [this] {
+        XEventsQueued(m_display, QueuedAfterReading);
+        handleQueuedEvents();
+    });
 }
 
 XTestEventSink::~XTestEventSink()
 {
+    m_serverEvents.reset();
     // Leave nothing pressed and give every borrowed keycode back.
     releaseAll();
     XSync(m_display, False);
@@ -73,15 +92,20 @@ XTestEventSink::~XTestEventSink()
 void XTestEventSink::flush()
 {
     XFlush(m_display);
-    // Every client receives MappingNotify; read them so they do not pile up
-    // and so the keymap is looked up again when it changed.
-    while (XPending(m_display) > 0) {
+    handleQueuedEvents();
+}
+
+void XTestEventSink::handleQueuedEvents()
+{
+    // Handles what Xlib has already read (no system call); the socket itself
+    // is read when the server sends something.
+    while (XEventsQueued(m_display, QueuedAlready) > 0) {
         XEvent event;
         XNextEvent(m_display, &event);
-        if (event.type == MappingNotify) {
+        if (event.type == MappingNotify)
             XRefreshKeyboardMapping(&event.xmapping);
+        if (event.type == MappingNotify || (m_xkbEventBase >= 0 && event.type == m_xkbEventBase))
             m_keymapStale = true;
-        }
     }
 }
 

@@ -9,6 +9,7 @@
 #include <vector>
 
 struct _XDisplay;
+class QSocketNotifier;
 
 // Synthetic input into an X server through the XTest extension, on a
 // connection of its own. Points are root-window pixels; wheel steps are
@@ -50,6 +51,7 @@ private:
     void sendMotion(QPointF point) override;
     void sendWheel(const WheelMotion& motion) override;
     void flush() override;
+    void handleQueuedEvents();
 
     void clickButton(unsigned button, int times);
     unsigned keycodeFor(std::uint32_t keysym);
@@ -63,10 +65,14 @@ private:
 
     _XDisplay* m_display;
     Scheduler& m_scheduler;
+    // Wakes when the server sends something, so that posting never has to
+    // ask the socket whether it did.
+    std::unique_ptr<QSocketNotifier> m_serverEvents;
     std::vector<SpareKey> m_spares;
 
     int m_minKeycode = 8;
     int m_maxKeycode = 255;
     std::vector<unsigned long> m_keymap; // level-0 keysym per keycode
     bool m_keymapStale = true;
+    int m_xkbEventBase = -1;
 };

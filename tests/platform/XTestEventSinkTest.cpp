@@ -157,6 +157,50 @@ TEST_F(XTestEventSinkTest, KeysCombosAndMediaKeys)
     EXPECT_TRUE(recorder->nothingHeld());
 }
 
+TEST_F(XTestEventSinkTest, KeymapChangedByAnotherClientIsFollowed)
+{
+    // Another client moves "c" to a keycode that had nothing.
+    Display* display = XOpenDisplay(server.displayName().constData());
+    ASSERT_TRUE(display);
+    const KeyCode oldKeycode = XKeysymToKeycode(display, XK_c);
+    int minKeycode = 0, maxKeycode = 0, perKeycode = 0;
+    XDisplayKeycodes(display, &minKeycode, &maxKeycode);
+    KeySym* map = XGetKeyboardMapping(display, KeyCode(minKeycode), maxKeycode - minKeycode + 1, &perKeycode);
+    int newKeycode = minKeycode;
+    while (newKeycode < maxKeycode && map[(newKeycode - minKeycode) * perKeycode] != NoSymbol)
+        ++newKeycode;
+    XFree(map);
+    KeySym none[2] = {NoSymbol, NoSymbol};
+    KeySym c[2] = {XK_c, XK_C};
+    XChangeKeyboardMapping(display, oldKeycode, 2, none, 1);
+    XChangeKeyboardMapping(display, newKeycode, 2, c, 1);
+    XSync(display, False);
+    XCloseDisplay(display);
+    recorder->settle(200); // the sink hears of it while the event loop runs
+
+
+    sink->postKey(8, true, 0);
+    sink->postKey(8, false, 0);
+    ASSERT_TRUE(waitForKind(Kind::KeyUp, 1));
+    EXPECT_EQ(recorder->keysymsPressed(), Keysyms{XK_c});
+    EXPECT_EQ(recorder->eventsOf(Kind::KeyDown).front().detail, unsigned(newKeycode));
+}
+
+TEST_F(XTestEventSinkTest, EventsReachTheServerWhenPostedOrWhenTheirFrameEnds)
+{
+    // No sync: what a frame posts must not wait in a buffer.
+    sink->beginFrame();
+    sink->warpCursor({200, 100});
+    sink->beginFrame();
+    sink->postMouseEvent(MouseEventType::LeftDown, MouseButton::Left, {210, 100}, 0, 1);
+    sink->endFrame();
+    sink->postMouseEvent(MouseEventType::LeftUp, MouseButton::Left, {220, 100}, 0, 1);
+    sink->endFrame();
+    EXPECT_TRUE(recorder->waitUntil([](const XEventRecorder& r) { return r.eventsOf(Kind::ButtonUp).size() == 1; }));
+    sink->postScrollWheel(48, 0, 0);
+    EXPECT_TRUE(recorder->waitUntil([](const XEventRecorder& r) { return r.pressesOf(4).size() == 1; }));
+}
+
 TEST_F(XTestEventSinkTest, AnyCharacterTypesThroughABorrowedKeycode)
 {
     const std::u16string text = u"ä€¿aßøπ😀"; // a surrogate pair too
