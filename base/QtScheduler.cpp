@@ -1,7 +1,6 @@
 #include "base/QtScheduler.h"
 
 #include <QDebug>
-#include <QMetaObject>
 #include <QSocketNotifier>
 #include <QTimer>
 
@@ -69,7 +68,10 @@ Scheduler::TimerId QtScheduler::scheduleRepeating(double intervalSeconds, Task t
 
 void QtScheduler::post(Task task)
 {
-    QMetaObject::invokeMethod(this, std::move(task), Qt::QueuedConnection);
+    // Through the same queue as the timers, so that it runs before any timer
+    // due later even when the loop was held up past that time.
+    m_queue.add(now(), 0.0, std::move(task));
+    arm();
 }
 
 void QtScheduler::arm()

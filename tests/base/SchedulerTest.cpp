@@ -132,7 +132,8 @@ TEST(QtScheduler, RunsTimersPostsAndCancelsOnTheEventLoop)
 
     QElapsedTimer guard;
     guard.start();
-    while (!done && guard.elapsed() < 5000)
+    // A loop held up by a busy machine may skip ticks; the third still comes.
+    while ((!done || ticks < 3) && guard.elapsed() < 5000)
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
 
     EXPECT_EQ(order, QStringList({"posted", "timer"}));
