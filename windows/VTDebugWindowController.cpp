@@ -63,7 +63,8 @@ void VTDebugWindowController::showWindow()
 
 bool VTDebugWindowController::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched == m_window.get()) {
+    // Minimising and restoring come as spontaneous events: the log keeps listening.
+    if (watched == m_window.get() && !event->spontaneous()) {
         if (event->type() == QEvent::Show)
             m_observer = ScopedObserver(m_notifications, VTNotification::DebugReport,
                                         [this](const Notification& n) { debugReport(n); });
