@@ -73,7 +73,7 @@ VTSettingsWindowController::VTSettingsWindowController(const Environment& enviro
     m_profileObserver = ScopedObserver(m_env.notifications, VTNotification::SettingsProfileDidChange,
                                        [this](const Notification&) { buildContent(); });
     m_externalChangeObserver = m_env.settings.defaults().addExternalChangeObserver([this] { buildContent(); });
-    m_env.devices.setDevicesChangedHandler([this] { devicesChanged(); });
+    m_devicesObserver = m_env.devices.addDevicesChangedObserver([this] { devicesChanged(); });
     auto* app = qGuiApp;
     connect(app, &QGuiApplication::screenAdded, this, &VTSettingsWindowController::displaysChanged);
     connect(app, &QGuiApplication::screenRemoved, this, &VTSettingsWindowController::displaysChanged);
@@ -82,7 +82,7 @@ VTSettingsWindowController::VTSettingsWindowController(const Environment& enviro
 
 VTSettingsWindowController::~VTSettingsWindowController()
 {
-    m_env.devices.setDevicesChangedHandler({});
+    m_env.devices.removeDevicesChangedObserver(m_devicesObserver);
     m_env.settings.defaults().removeExternalChangeObserver(m_externalChangeObserver);
 }
 

@@ -3,6 +3,7 @@
 #include "base/UserDefaults.h"
 #include "settings/SettingsStore.h"
 #include "settings_ui/VTKeyComboRecorderWindowController.h"
+#include "touch/HidDeviceSource.h"
 
 #include <QJsonValue>
 #include <QObject>
@@ -14,7 +15,6 @@
 class AdvancedSettingsPanel;
 class AlertPresenter;
 class DisplayServices;
-class HidDeviceSource;
 class KeyPressTranslator;
 class LoginItem;
 class QCheckBox;
@@ -105,4 +105,5 @@ private:
     QPointer<VTKeyComboRecorderWindowController> _comboRecorder;
     ScopedObserver m_profileObserver;
     UserDefaults::ObserverToken m_externalChangeObserver = 0;
+    HidDeviceSource::ObserverToken m_devicesObserver = 0;
 };

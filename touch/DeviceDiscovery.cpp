@@ -65,6 +65,18 @@ std::optional<std::uint32_t> parseHex32(QStringView text)
     return std::uint32_t(value);
 }
 
+// Whether one of the device's top-level collections has this usage page
+// and, unless it is -1, this usage.
+bool hasTopLevelCollection(const HidDeviceInfo& device, std::int64_t page, std::int64_t usage = -1)
+{
+    const QVariantList pairs = device.properties.value(HidProperty::DeviceUsagePairs).toList();
+    return std::any_of(pairs.begin(), pairs.end(), [&](const QVariant& pair) {
+        const QVariantMap map = pair.toMap();
+        return map.value(HidProperty::DeviceUsagePage).toLongLong() == page
+            && (usage < 0 || map.value(HidProperty::DeviceUsage).toLongLong() == usage);
+    });
+}
+
 bool parsesToValidLayout(const QByteArray& descriptor, TouchLayout* layout = nullptr)
 {
     if (descriptor.isEmpty())
@@ -128,6 +140,10 @@ bool isTouchCandidate(const HidDeviceInfo& device)
 {
     if (numberProperty(device, HidProperty::PrimaryUsagePage) == HidUsage::DigitizerPage)
         return true;
+    // Large displays often lead with a mouse or vendor collection; their
+    // digitizer comes later.
+    if (hasTopLevelCollection(device, HidUsage::DigitizerPage))
+        return true;
     const QString name = QStringLiteral("%1 %2")
                              .arg(stringProperty(device, HidProperty::Manufacturer).value_or(QString()),
                                   stringProperty(device, HidProperty::Product).value_or(QString()))
@@ -175,13 +191,8 @@ bool DeviceMatching::matches(const HidDeviceInfo& device) const
             && std::uint32_t(product.toLongLong()) == productID;
     }
     // Any top-level collection may be the touch screen, not only the first.
-    const QVariantList pairs = device.properties.value(HidProperty::DeviceUsagePairs).toList();
-    for (const QVariant& pair : pairs) {
-        const QVariantMap map = pair.toMap();
-        if (map.value(HidProperty::DeviceUsagePage).toLongLong() == HidUsage::DigitizerPage
-            && map.value(HidProperty::DeviceUsage).toLongLong() == HidUsage::TouchScreen)
-            return true;
-    }
+    if (hasTopLevelCollection(device, HidUsage::DigitizerPage, HidUsage::TouchScreen))
+        return true;
     return numberProperty(device, HidProperty::PrimaryUsagePage) == HidUsage::DigitizerPage
         && numberProperty(device, HidProperty::PrimaryUsage) == HidUsage::TouchScreen;
 }
@@ -223,6 +234,17 @@ DeviceChoice chooseDevice(const std::vector<HidDeviceInfo>& devices, const QStri
     return choice;
 }
 
+QString deviceTitle(const HidDeviceInfo& device)
+{
+    QString name = stringProperty(device, HidProperty::Product).value_or(QString());
+    if (name.isEmpty())
+        name = stringProperty(device, HidProperty::Manufacturer).value_or(QString());
+    if (name.isEmpty())
+        name = QStringLiteral("HID touch device");
+    return QStringLiteral("%1 (%2:%3)").arg(name, hexPropertyText(numberProperty(device, HidProperty::VendorID), 4),
+                                            hexPropertyText(numberProperty(device, HidProperty::ProductID), 4));
+}
+
 QVariantMap DeviceCatalogueEntry::toMap() const
 {
     return {{QStringLiteral("signature"), signature}, {QStringLiteral("title"), title}, {QStringLiteral("supported"), supported}};
@@ -240,14 +262,7 @@ std::vector<DeviceCatalogueEntry> deviceCatalogue(const std::vector<HidDeviceInf
         if (seen.contains(signature))
             continue;
         seen.insert(signature);
-        QString name = stringProperty(device, HidProperty::Product).value_or(QString());
-        if (name.isEmpty())
-            name = stringProperty(device, HidProperty::Manufacturer).value_or(QString());
-        if (name.isEmpty())
-            name = QStringLiteral("HID touch device");
-        const QString title = QStringLiteral("%1 (%2:%3)").arg(name, hexPropertyText(numberProperty(device, HidProperty::VendorID), 4),
-                                                              hexPropertyText(numberProperty(device, HidProperty::ProductID), 4));
-        entries.push_back({signature, title, supported});
+        entries.push_back({signature, deviceTitle(device), supported});
     }
     std::stable_sort(entries.begin(), entries.end(), [](const DeviceCatalogueEntry& a, const DeviceCatalogueEntry& b) {
         if (a.supported != b.supported)

@@ -56,6 +56,10 @@ struct DeviceChoice {
 DeviceChoice chooseDevice(const std::vector<HidDeviceInfo>& devices, const QString& deviceSelection,
                           QString& decoderStatus);
 
+// "Product (0xvvvv:0xpppp)", the product falling back to the manufacturer
+// and then to "HID touch device".
+QString deviceTitle(const HidDeviceInfo& device);
+
 struct DeviceCatalogueEntry {
     QString signature;
     QString title;

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <utility>
 #include <vector>
 
 // Property keys of a HID device, as discovery and the device entries read them.
@@ -69,6 +70,21 @@ public:
     virtual std::unique_ptr<HidInputStream> open(const HidDeviceInfo& device, const OpenOptions& options,
                                                  ReportHandler onReport, RemovalHandler onRemoval,
                                                  OpenFailure* failure = nullptr, int* errorCode = nullptr) = 0;
-    // Called on the main thread whenever devices may have come or gone.
-    virtual void setDevicesChangedHandler(std::function<void()> handler) = 0;
+    // Observers are called on the main thread whenever devices may have come
+    // or gone, or a node may have become readable. Any number may watch (the
+    // bridge and the settings window do); removing one inside a call is safe.
+    using ObserverToken = quint64;
+    ObserverToken addDevicesChangedObserver(std::function<void()> observer);
+    void removeDevicesChangedObserver(ObserverToken token);
+
+protected:
+    void notifyDevicesChanged();
+    // Called when the first observer is added: a source watches the system
+    // only while someone listens.
+    virtual void watchDevices() {}
+
+private:
+    std::vector<std::pair<ObserverToken, std::function<void()>>> m_observers;
+    ObserverToken m_nextToken = 1;
+    bool m_watching = false;
 };

@@ -31,7 +31,6 @@ public:
     std::unique_ptr<HidInputStream> open(const HidDeviceInfo& device, const OpenOptions& options, ReportHandler onReport,
                                          RemovalHandler onRemoval, OpenFailure* failure = nullptr,
                                          int* errorCode = nullptr) override;
-    void setDevicesChangedHandler(std::function<void()>) override {}
 
 private:
     class Stream;

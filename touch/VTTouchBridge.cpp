@@ -15,11 +15,8 @@
 
 namespace {
 
-// A device node appears before its access rights are settled; a few retries
-// bridge that gap after a replug.
-constexpr int kMaxPermissionRetries = 10;
+// Settles a burst of hotplug events (one display brings several interfaces).
 constexpr double kRestartDelay = 0.5;
-constexpr double kPermissionRetryDelay = 1.0;
 
 QString& descriptorHexStorage()
 {
@@ -54,12 +51,12 @@ VTTouchBridge::VTTouchBridge(const Environment& environment)
       _statusText(QStringLiteral("Stopped")), _hidDecoderStatus(QStringLiteral("No descriptor decoder"))
 {
     m_engine->setNotificationSender(this);
-    m_env.devices.setDevicesChangedHandler([this] { devicesChanged(); });
+    m_devicesObserver = m_env.devices.addDevicesChangedObserver([this] { devicesChanged(); });
 }
 
 VTTouchBridge::~VTTouchBridge()
 {
-    m_env.devices.setDevicesChangedHandler({});
+    m_env.devices.removeDevicesChangedObserver(m_devicesObserver);
     m_env.scheduler.cancel(m_restartTimer);
     // Nothing may stay pressed when the bridge goes away.
     if (running())
@@ -175,7 +172,6 @@ void VTTouchBridge::closeDevice()
 void VTTouchBridge::stopWaitingForDevice()
 {
     m_waitingForDevice = false;
-    m_restartAttempts = 0;
     m_env.scheduler.cancel(m_restartTimer);
     m_restartTimer = 0;
 }
@@ -238,7 +234,6 @@ void VTTouchBridge::handleDeviceRemoved()
     closeDevice();
     _statusText = QStringLiteral("Device not found");
     m_waitingForDevice = true;
-    m_restartAttempts = 0;
 }
 
 void VTTouchBridge::devicesChanged()
@@ -247,6 +242,8 @@ void VTTouchBridge::devicesChanged()
         scheduleRestart(kRestartDelay);
 }
 
+// A node that cannot be read yet is tried again when the device source
+// reports a change, which includes the moment it becomes readable.
 void VTTouchBridge::scheduleRestart(double delay)
 {
     m_env.scheduler.cancel(m_restartTimer);
@@ -254,13 +251,9 @@ void VTTouchBridge::scheduleRestart(double delay)
         m_restartTimer = 0;
         if (!m_waitingForDevice || running())
             return;
-        VTError error;
-        if (start(&error)) {
+        if (start())
             qInfo().noquote() << "Velotap touch resumed on" << m_device.node;
-            return;
-        }
-        m_waitingForDevice = true;
-        if (error.code == 10 && ++m_restartAttempts < kMaxPermissionRetries)
-            scheduleRestart(kPermissionRetryDelay);
+        else
+            m_waitingForDevice = true;
     });
 }

@@ -84,8 +84,8 @@ private:
     QString _statusText;
     QString _hidDecoderStatus;
     bool m_waitingForDevice = false;
-    int m_restartAttempts = 0;
     Scheduler::TimerId m_restartTimer = 0;
+    HidDeviceSource::ObserverToken m_devicesObserver = 0;
 
     void clearDeviceState();
     // Lets go of every button and the device; the decoder has no layout after.

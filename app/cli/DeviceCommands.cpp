@@ -1,4 +1,5 @@
 #include "app/cli/Commands.h"
+#include "app/cli/DeviceListing.h"
 #include "app/cli/Output.h"
 
 #include "base/ManualScheduler.h"
@@ -173,66 +174,21 @@ std::optional<HidDeviceInfo> findDevice(const std::vector<HidDeviceInfo>& all, c
 
 int devices(const QStringList& args)
 {
-    const bool json = args.contains(QStringLiteral("--json"));
+    bool json = false;
+    for (const QString& arg : args) {
+        if (arg != QLatin1String("--json")) {
+            err() << "velotap devices: unknown option '" << printable(arg) << "'\nusage: velotap devices [--json]\n";
+            return 2;
+        }
+        json = true;
+    }
     SysfsHidDeviceSource source;
-    const std::vector<HidDeviceInfo> all = source.devices();
-    const QVariantList entries = touchDeviceEntries(all);
-    const std::vector<DeviceCatalogueEntry> catalogue = deviceCatalogue(all);
-
-    if (json) {
-        QJsonArray list;
-        for (const DeviceCatalogueEntry& entry : catalogue)
-            list.append(QJsonObject::fromVariantMap(entry.toMap()));
-        const QJsonObject document{{QStringLiteral("touch_devices"), QJsonArray::fromVariantList(entries)},
-                                   {QStringLiteral("catalogue"), list}};
-        out() << QJsonDocument(document).toJson(QJsonDocument::Indented);
-        out().flush();
-        return 0;
-    }
-
-    if (entries.isEmpty() && catalogue.empty()) {
-        out() << (all.empty() ? "No touch display found: no HID devices are connected.\n"
-                              : "No touch display found among the connected HID devices.\n")
-              << "Connect the display by USB; it is listed here once the kernel shows it under /sys/class/hidraw.\n";
-        out().flush();
-        return 0;
-    }
-
-    // The nodes of each listed device: one entry may stand for several interfaces.
-    QStringList signatures;
-    QMap<QString, QStringList> nodes;
-    for (const HidDeviceInfo& device : all) {
-        if (!isTouchCandidate(device))
-            continue;
-        const QString signature = deviceSignature(device);
-        if (!nodes.contains(signature))
-            signatures << signature;
-        QString node = device.node;
-        if (!source.canRead(device))
-            node += QStringLiteral(" (no read access: see the udev rule in the README)");
-        nodes[signature] << node;
-    }
-    out() << "Touch devices:\n";
-    if (entries.isEmpty())
-        out() << "  none\n";
-    for (qsizetype i = 0; i < entries.size(); ++i) {
-        const QVariantMap entry = entries[i].toMap();
-        out() << "  " << entry.value(QStringLiteral("vendor_id")).toString() << ":"
-              << entry.value(QStringLiteral("product_id")).toString() << "  "
-              << entry.value(QStringLiteral("manufacturer_string")).toString() << " / "
-              << entry.value(QStringLiteral("product_string")).toString() << "  ["
-              << entry.value(QStringLiteral("transport")).toString() << "]";
-        if (entry.contains(QStringLiteral("max_input_report_size")))
-            out() << "  reports up to " << entry.value(QStringLiteral("max_input_report_size")).toLongLong() << " bytes";
-        out() << "\n      " << nodes.value(signatures.value(i)).join(QStringLiteral(", ")) << "\n";
-    }
-    out() << "\nDevices that can be selected (deviceSelection):\n";
-    if (catalogue.empty())
-        out() << "  none\n";
-    for (const DeviceCatalogueEntry& entry : catalogue) {
-        out() << "  " << entry.title << (entry.supported ? "" : " - possible") << "\n"
-              << "      " << entry.signature << "\n";
-    }
+    const DeviceListing listing(source.devices(), [&](const HidDeviceInfo& device) { return source.canRead(device); },
+                                UserDefaults::standard().stringValue(SettingsKey::DeviceSelection));
+    if (json)
+        out() << QJsonDocument(listing.json()).toJson(QJsonDocument::Indented);
+    else
+        out() << listing.text();
     out().flush();
     return 0;
 }

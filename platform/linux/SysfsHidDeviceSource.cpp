@@ -1,6 +1,7 @@
 #include "platform/linux/SysfsHidDeviceSource.h"
 
 #include "platform/linux/HidDescriptorFacts.h"
+#include "platform/linux/UdevMonitor.h"
 
 #include <QDebug>
 #include <QDir>
@@ -74,17 +75,28 @@ qint64 stableHash(const QByteArray& text)
 
 // Like a USB location ID elsewhere: the bus in the top byte, then one nibble
 // per hub port from the root, so the same display on another port differs.
+// Only 31 bits survive as a positive number: a bus above 127, a port above
+// 15 or more than six levels of hubs do not fit, and would make two displays
+// look alike. Those get bus 0 (no USB bus has that number) and a hash of the
+// whole path.
 qint64 usbLocationID(int busNumber, const QString& devpath)
 {
-    std::uint32_t location = std::uint32_t(busNumber & 0xFF) << 24;
+    const QStringList ports = devpath.split(QLatin1Char('.'), Qt::SkipEmptyParts);
+    bool fits = busNumber >= 1 && busNumber <= 0x7F && ports.size() <= 6;
+    std::uint32_t location = std::uint32_t(busNumber) << 24;
     int shift = 20;
-    for (const QString& port : devpath.split(QLatin1Char('.'), Qt::SkipEmptyParts)) {
-        if (shift < 0)
+    for (const QString& text : ports) {
+        bool ok = false;
+        const uint port = text.toUInt(&ok);
+        fits = fits && ok && port <= 0xF;
+        if (!fits)
             break;
-        location |= std::uint32_t(port.toUInt() & 0xF) << shift;
+        location |= std::uint32_t(port) << shift;
         shift -= 4;
     }
-    return qint64(location & 0x7FFFFFFFu);
+    if (fits)
+        return qint64(location);
+    return stableHash(QStringLiteral("usb%1-%2").arg(busNumber).arg(devpath).toUtf8()) & 0x00FFFFFF;
 }
 
 int hidrawNumber(const QString& name)
@@ -297,7 +309,10 @@ HidDeviceInfo SysfsHidDeviceSource::deviceInfo(const QString& hidrawName) const
 
 bool SysfsHidDeviceSource::canRead(const HidDeviceInfo& device) const
 {
-    return m_options.isReadable(device.node);
+    const bool readable = m_options.isReadable(device.node);
+    if (!readable)
+        watchUntilReadable(device.node);
+    return readable;
 }
 
 QStringList SysfsHidDeviceSource::inputNodesOf(const QString& hidrawNode) const
@@ -322,6 +337,8 @@ std::unique_ptr<HidInputStream> SysfsHidDeviceSource::open(const HidDeviceInfo& 
     const int fd = m_options.openNode(QFile::encodeName(device.node), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
         const int error = errno;
+        if (error == EACCES || error == EPERM)
+            watchUntilReadable(device.node);
         if (errorCode)
             *errorCode = error;
         if (failure) {
@@ -357,16 +374,36 @@ std::unique_ptr<HidInputStream> SysfsHidDeviceSource::open(const HidDeviceInfo& 
                                                  std::move(grabbed), m_options.grabInputNode);
 }
 
-void SysfsHidDeviceSource::setDevicesChangedHandler(std::function<void()> handler)
+void SysfsHidDeviceSource::watchDevices()
 {
-    m_devicesChanged = std::move(handler);
-    if (!m_devicesChanged || m_watcher)
-        return;
-    // sysfs sends no change events; the device nodes in /dev come and go with the devices.
-    m_watcher = new QFileSystemWatcher(this);
-    m_watcher->addPath(m_options.devRoot);
-    connect(m_watcher, &QFileSystemWatcher::directoryChanged, this, [this] {
-        if (m_devicesChanged)
-            m_devicesChanged();
+    // A change of mode, owner or access list reaches a watched file as an attribute change.
+    m_accessWatcher = new QFileSystemWatcher(this);
+    connect(m_accessWatcher, &QFileSystemWatcher::fileChanged, this, [this](const QString& path) {
+        if (!m_options.isReadable(path))
+            return;
+        m_accessWatcher->removePath(path);
+        notifyDevicesChanged();
     });
+
+    m_hotplug = m_options.hotplugEvents ? m_options.hotplugEvents() : UdevMonitor::open("hidraw");
+    if (m_hotplug) {
+        m_hotplugNotifier = new QSocketNotifier(m_hotplug->fd(), QSocketNotifier::Read, this);
+        connect(m_hotplugNotifier, &QSocketNotifier::activated, this, [this] {
+            m_hotplug->drain();
+            notifyDevicesChanged();
+        });
+        return;
+    }
+    qInfo("Velotap cannot listen to udev; it watches %s for touch displays instead", qPrintable(m_options.devRoot));
+    // Without udev the device nodes still come and go with the devices.
+    m_directoryWatcher = new QFileSystemWatcher(this);
+    m_directoryWatcher->addPath(m_options.devRoot);
+    connect(m_directoryWatcher, &QFileSystemWatcher::directoryChanged, this, [this] { notifyDevicesChanged(); });
+}
+
+void SysfsHidDeviceSource::watchUntilReadable(const QString& node) const
+{
+    // Only while someone listens for changes.
+    if (m_accessWatcher && !m_accessWatcher->files().contains(node))
+        m_accessWatcher->addPath(node);
 }

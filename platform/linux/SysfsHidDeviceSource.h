@@ -7,7 +7,9 @@
 #include <functional>
 #include <memory>
 
+class HotplugEvents;
 class QFileSystemWatcher;
+class QSocketNotifier;
 
 // HID interfaces as Linux shows them: /sys/class/hidraw for the properties and
 // the report descriptor, /dev/hidrawN for the reports (one report per read).
@@ -24,6 +26,9 @@ public:
         // EVIOCGRAB on an evdev node; returns 0 on success.
         std::function<int(int fd, bool grab)> grabInputNode;
         std::function<bool(const QString& path)> isReadable;
+        // Hotplug events; udev's monitor by default. Without any (no udev),
+        // the dev directory is watched instead.
+        std::function<std::unique_ptr<HotplugEvents>()> hotplugEvents;
     };
 
     SysfsHidDeviceSource();
@@ -35,15 +40,22 @@ public:
     std::unique_ptr<HidInputStream> open(const HidDeviceInfo& device, const OpenOptions& options,
                                          ReportHandler onReport, RemovalHandler onRemoval,
                                          OpenFailure* failure = nullptr, int* errorCode = nullptr) override;
-    void setDevicesChangedHandler(std::function<void()> handler) override;
 
     // The kernel's evdev nodes made from the same HID device as a hidraw node.
     QStringList inputNodesOf(const QString& hidrawNode) const;
 
+protected:
+    void watchDevices() override;
+
 private:
     Options m_options;
-    std::function<void()> m_devicesChanged;
-    QFileSystemWatcher* m_watcher = nullptr;
+    std::unique_ptr<HotplugEvents> m_hotplug;
+    QSocketNotifier* m_hotplugNotifier = nullptr;
+    QFileSystemWatcher* m_directoryWatcher = nullptr;
+    // Nodes the user could not read, watched until their access changes
+    // (udev or logind may grant it a moment after the node appears).
+    QFileSystemWatcher* m_accessWatcher = nullptr;
 
     HidDeviceInfo deviceInfo(const QString& hidrawName) const;
+    void watchUntilReadable(const QString& node) const;
 };

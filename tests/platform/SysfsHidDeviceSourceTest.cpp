@@ -1,12 +1,23 @@
+#include "base/ManualScheduler.h"
+#include "base/NotificationCenter.h"
+#include "base/UserDefaults.h"
+#include "gestures/TraceEventSink.h"
 #include "platform/linux/HidDescriptorFacts.h"
 #include "platform/linux/SysfsHidDeviceSource.h"
+#include "platform/linux/UdevMonitor.h"
+#include "settings/SettingsStore.h"
+#include "tests/support/FakeDisplayServices.h"
+#include "touch/DeviceDiscovery.h"
+#include "touch/VTTouchBridge.h"
 
 #include <QDir>
+#include <QSet>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
 #include <map>
@@ -15,6 +26,7 @@
 #include <unistd.h>
 
 #include "tests/support/QtPrinters.h"
+#include "tests/touch/RealDescriptorData.h"
 
 namespace {
 
@@ -76,6 +88,13 @@ public:
         write(dev() + QLatin1Char('/') + d.hidraw, {});
     }
 
+    // Unplugged: the node and its class entry go.
+    void remove(const QString& hidraw)
+    {
+        QDir(sysfs() + QStringLiteral("/class/hidraw/") + hidraw).removeRecursively();
+        QFile::remove(dev() + QLatin1Char('/') + hidraw);
+    }
+
 private:
     QTemporaryDir m_dir;
     static void write(const QString& path, const QByteArray& bytes)
@@ -123,7 +142,7 @@ TEST(HidDescriptorFacts, WithoutReportIDsTruncatedAndNoise)
     }
 }
 
-TEST(SysfsHidDeviceSource, ReadsPropertiesFromUeventUsbAndDescriptorAndNoticesNewNodes)
+TEST(SysfsHidDeviceSource, ReadsPropertiesFromUeventUsbAndDescriptor)
 {
     FakeSysfs fake;
     fake.add({.hidraw = QStringLiteral("hidraw10")});
@@ -132,8 +151,21 @@ TEST(SysfsHidDeviceSource, ReadsPropertiesFromUeventUsbAndDescriptorAndNoticesNe
     fake.add({.hidraw = QStringLiteral("hidraw4"), .hidId = QStringLiteral("0018:000004F3:00002A49"),
               .name = QStringLiteral("ELAN Touchscreen"), .phys = QStringLiteral("i2c-ELAN0001:00"), .uniq = QStringLiteral("abc"),
               .busnum = {}});
-    SysfsHidDeviceSource source({fake.sysfs(), fake.dev(), {}, {}, {}});
-    const auto devices = source.devices();
+    // Buses above 127, ports above 15 and deep hub chains do not fit the
+    // nibbles: each gets a location of its own all the same.
+    fake.add({.hidraw = QStringLiteral("hidraw6"), .busnum = QStringLiteral("129"), .devpath = QStringLiteral("6.3")});
+    fake.add({.hidraw = QStringLiteral("hidraw7"), .devpath = QStringLiteral("6.19")});
+    fake.add({.hidraw = QStringLiteral("hidraw8"), .devpath = QStringLiteral("1.2.3.4.5.6.7")});
+    fake.add({.hidraw = QStringLiteral("hidraw9"), .devpath = QStringLiteral("1.2.3.4.5.6.8")});
+    SysfsHidDeviceSource source({fake.sysfs(), fake.dev(), {}, {}, {}, {}});
+    auto devices = source.devices();
+    ASSERT_EQ(devices.size(), 8u);
+    QSet<qint64> locations;
+    for (const auto& d : devices)
+        locations << d.properties.value(QStringLiteral("LocationID")).toLongLong();
+    EXPECT_EQ(locations.size(), 7) << "hidraw2 and hidraw10 are one display";
+    EXPECT_TRUE(std::all_of(locations.begin(), locations.end(), [](qint64 l) { return l > 0 && l <= 0x7FFFFFFF; }));
+    std::erase_if(devices, [](const HidDeviceInfo& d) { return QStringList{"6", "7", "8", "9"}.contains(d.node.right(1)); });
     ASSERT_EQ(devices.size(), 4u);
     // Numeric order: hidraw2 before hidraw10.
     EXPECT_EQ(devices[0].node, fake.dev() + QStringLiteral("/hidraw2"));
@@ -158,11 +190,69 @@ TEST(SysfsHidDeviceSource, ReadsPropertiesFromUeventUsbAndDescriptorAndNoticesNe
                                                                  "PrimaryUsagePage=0x1 Product=ELAN Touchscreen ProductID=0x2a49 "
                                                                  "SerialNumber=abc Transport=I2C VendorID=0x4f3"));
 
+}
+
+// Stands in for udev's monitor: a byte written to the pipe is one event.
+class PipeEvents final : public HotplugEvents {
+public:
+    explicit PipeEvents(int readEnd) : m_fd(readEnd) { ::fcntl(m_fd, F_SETFL, O_NONBLOCK); }
+    int fd() const override { return m_fd; }
+    void drain() override
+    {
+        char buffer[16];
+        while (::read(m_fd, buffer, sizeof buffer) > 0) {
+        }
+    }
+
+private:
+    int m_fd;
+};
+
+TEST(SysfsHidDeviceSource, HotplugEventsAndNodesThatBecomeReadable)
+{
+    FakeSysfs fake;
+    fake.add({.hidraw = QStringLiteral("hidraw0")});
+    int events[2];
+    ASSERT_EQ(::pipe(events), 0);
+    bool readable = false;
+    SysfsHidDeviceSource::Options options{fake.sysfs(), fake.dev(), {}, {}, {}, {}};
+    options.isReadable = [&](const QString&) { return readable; };
+    options.hotplugEvents = [&] { return std::make_unique<PipeEvents>(events[0]); };
+    SysfsHidDeviceSource source(options);
+
+    // Every observer hears each event, once per wake-up; a removed one no more.
+    int bridgeHeard = 0, windowHeard = 0;
+    source.addDevicesChangedObserver([&] { ++bridgeHeard; });
+    const auto window = source.addDevicesChangedObserver([&] { ++windowHeard; });
+    ASSERT_EQ(::write(events[1], "aa", 2), 2);
+    QTRY_COMPARE_WITH_TIMEOUT(bridgeHeard, 1, 5000);
+    EXPECT_EQ(windowHeard, 1);
+    source.removeDevicesChangedObserver(window);
+
+    // A node that cannot be read is watched: when its access changes and it
+    // can be read, the observers hear of it without any hotplug event.
+    const HidDeviceInfo device = source.devices().at(0);
+    EXPECT_FALSE(source.canRead(device));
+    QFile node(device.node);
+    ASSERT_TRUE(node.setPermissions(QFile::ReadOwner));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(bridgeHeard, 1) << "still unreadable: nothing to tell";
+    readable = true;
+    ASSERT_TRUE(node.setPermissions(QFile::ReadOwner | QFile::WriteOwner));
+    QTRY_COMPARE_WITH_TIMEOUT(bridgeHeard, 2, 5000);
+    EXPECT_EQ(windowHeard, 1);
+    ::close(events[0]);
+    ::close(events[1]);
+
+    // Without udev the dev directory is watched for nodes coming and going.
+    SysfsHidDeviceSource::Options fallback{fake.sysfs(), fake.dev(), {}, {}, {}, {}};
+    fallback.hotplugEvents = [] { return std::unique_ptr<HotplugEvents>(); };
+    SysfsHidDeviceSource watching(fallback);
     int changes = 0;
-    source.setDevicesChangedHandler([&] { ++changes; });
+    watching.addDevicesChangedObserver([&] { ++changes; });
     fake.add({.hidraw = QStringLiteral("hidraw5")});
     QTRY_VERIFY_WITH_TIMEOUT(changes > 0, 5000);
-    EXPECT_EQ(source.devices().size(), 5u);
+    EXPECT_EQ(watching.devices().size(), 2u);
 }
 
 TEST(SysfsHidDeviceSource, OpenFailuresGrabDeliveryAndRemoval)
@@ -175,7 +265,7 @@ TEST(SysfsHidDeviceSource, OpenFailuresGrabDeliveryAndRemoval)
     ASSERT_EQ(::pipe(event7), 0);
     int deny = 0;
     std::vector<std::pair<int, bool>> grabs;
-    SysfsHidDeviceSource::Options options{fake.sysfs(), fake.dev(), {}, {}, {}};
+    SysfsHidDeviceSource::Options options{fake.sysfs(), fake.dev(), {}, {}, {}, {}};
     options.openNode = [&](const QByteArray& path, int flags) -> int {
         if (path == QFile::encodeName(fake.dev() + QStringLiteral("/hidraw0"))) {
             EXPECT_TRUE(flags & O_NONBLOCK);
@@ -238,4 +328,97 @@ TEST(SysfsHidDeviceSource, OpenFailuresGrabDeliveryAndRemoval)
     stream.reset(); // closing lets the desktop have the node again
     EXPECT_EQ(grabs, (std::vector<std::pair<int, bool>>{{event7[0], true}, {event7[0], false}}));
     ::close(event7[1]);
+}
+
+// A display pulled out while touch runs comes back on another node that
+// udev has not yet opened to the user: touch resumes the moment it can be
+// read, with no retry loop and no user action.
+TEST(SysfsHidDeviceSource, ReplugResumesTouchOnceTheNodeIsReadable)
+{
+    FakeSysfs fake;
+    fake.add({.hidraw = QStringLiteral("hidraw0")});
+    int events[2];
+    ASSERT_EQ(::pipe(events), 0);
+    QSet<QString> unreadable;
+    std::vector<int> peers;
+    SysfsHidDeviceSource::Options options{fake.sysfs(), fake.dev(), {}, {}, {}, {}};
+    options.isReadable = [&](const QString& path) { return !unreadable.contains(path); };
+    options.hotplugEvents = [&] { return std::make_unique<PipeEvents>(events[0]); };
+    options.openNode = [&](const QByteArray& path, int) -> int {
+        if (unreadable.contains(QFile::decodeName(path))) {
+            errno = EACCES;
+            return -1;
+        }
+        int pair[2];
+        ::socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_NONBLOCK, 0, pair);
+        peers.push_back(pair[1]);
+        return pair[0];
+    };
+    SysfsHidDeviceSource source(options);
+
+    QTemporaryDir dir;
+    UserDefaults defaults(dir.path());
+    NotificationCenter center;
+    SettingsStore settings(defaults, center);
+    settings.registerDefaults();
+    ManualScheduler scheduler;
+    TraceEventSink sink(scheduler);
+    FakeDisplayServices displays;
+    displays.addDisplay(1, QRectF(0, 0, 1920, 1080));
+    displays.setMainDisplay(1);
+    VTTouchBridge bridge({source, sink, scheduler, settings, displays, center, 0.5, {}});
+    ASSERT_TRUE(bridge.start());
+
+    fake.remove(QStringLiteral("hidraw0"));
+    ::close(peers.back());
+    QTRY_COMPARE_WITH_TIMEOUT(bridge.statusText(), QStringLiteral("Device not found"), 5000);
+    ASSERT_TRUE(bridge.waitingForDevice());
+
+    fake.add({.hidraw = QStringLiteral("hidraw1")});
+    const QString node = fake.dev() + QStringLiteral("/hidraw1");
+    unreadable = {node};
+    ASSERT_EQ(::write(events[1], "a", 1), 1);
+    QTRY_VERIFY_WITH_TIMEOUT(scheduler.hasPending(), 5000);
+    scheduler.advance(1.0);
+    EXPECT_EQ(bridge.statusText(), QStringLiteral("Needs permission"));
+
+    unreadable.clear();
+    ASSERT_TRUE(QFile::setPermissions(node, QFile::ReadOwner | QFile::ReadGroup));
+    QTRY_VERIFY_WITH_TIMEOUT(scheduler.hasPending(), 5000);
+    scheduler.advance(1.0);
+    EXPECT_EQ(bridge.statusText(), QStringLiteral("Touch active"));
+    EXPECT_EQ(bridge.device().node, node);
+    bridge.stop();
+    for (int fd : {events[0], events[1], peers.back()})
+        ::close(fd);
+}
+
+// "auto" takes every real touch screen, also those that lead with a mouse
+// or vendor collection, and never a touchpad or a pen tablet. Each real
+// descriptor is one device of a fake tree, under a name that says nothing.
+TEST(SysfsHidDeviceSource, AutomaticSelectionTakesEveryRealTouchScreen)
+{
+    const QJsonArray devices = realdata::devices();
+    if (devices.isEmpty())
+        GTEST_SKIP() << "real descriptors not available (VELOTAP_SHARED_DATA)";
+    QStringList wrong;
+    int touchScreens = 0;
+    for (const QJsonValue& value : devices) {
+        const QJsonObject device = value.toObject();
+        FakeSysfs fake;
+        fake.add({.hidraw = QStringLiteral("hidraw0"), .name = QStringLiteral("HID 1234:5678"),
+                  .descriptor = realdata::descriptorOf(device), .manufacturer = QStringLiteral("Maker"),
+                  .product = QStringLiteral("Model")});
+        SysfsHidDeviceSource source({fake.sysfs(), fake.dev(), {}, {}, {}, {}});
+        const std::vector<HidDeviceInfo> matched = matchingDevices(source.devices(), QStringLiteral("auto"));
+        QString status;
+        const bool chosen = chooseDevice(matched, QStringLiteral("auto"), status).index == 0;
+        const bool touchScreen = device.value("kind").toString().startsWith(QLatin1String("touchscreen"));
+        touchScreens += touchScreen ? 1 : 0;
+        if (chosen != touchScreen)
+            wrong << QStringLiteral("%1 (%2): %3").arg(device.value("key").toString(), device.value("kind").toString(),
+                                                      chosen ? QStringLiteral("chosen") : status);
+    }
+    EXPECT_EQ(touchScreens, 99);
+    EXPECT_TRUE(wrong.isEmpty()) << wrong.join('\n').toStdString();
 }

@@ -22,7 +22,6 @@ public:
 
     std::vector<HidDeviceInfo> devices() const override { return list; }
     bool canRead(const HidDeviceInfo& device) const override { return !unreadable.contains(device.node); }
-    void setDevicesChangedHandler(std::function<void()> handler) override { m_changed = std::move(handler); }
 
     std::unique_ptr<HidInputStream> open(const HidDeviceInfo& device, const OpenOptions& options, ReportHandler onReport,
                                          RemovalHandler onRemoval, OpenFailure* failure, int* errorCode) override
@@ -44,7 +43,7 @@ public:
 
     bool isOpen() const { return m_open; }
     QString openNode() const { return m_open ? m_node : QString(); }
-    void announceChange() { if (m_changed) m_changed(); }
+    void announceChange() { notifyDevicesChanged(); }
     void deliver(const QByteArray& report)
     {
         if (m_open)
@@ -69,5 +68,4 @@ private:
     QString m_node;
     ReportHandler m_onReport;
     RemovalHandler m_onRemoval;
-    std::function<void()> m_changed;
 };

@@ -273,6 +273,7 @@ TEST_F(TouchBridgeTest, UnplugStopsCleanlyAndReplugResumes)
     scheduler.advance(0.6);
     EXPECT_EQ(bridge.statusText(), QStringLiteral("Needs permission"));
     devices.unreadable.clear();
+    devices.announceChange(); // as the source does when the node's access changes
     scheduler.advance(1.0);
     EXPECT_EQ(bridge.statusText(), QStringLiteral("Touch active"));
     EXPECT_EQ(devices.openNode(), QStringLiteral("/dev/hidraw4"));

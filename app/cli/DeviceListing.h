@@ -1,0 +1,49 @@
+#pragma once
+#include "touch/DeviceDiscovery.h"
+
+#include <QJsonArray>
+#include <QJsonObject>
+#include <QString>
+
+#include <functional>
+#include <optional>
+#include <vector>
+
+namespace cli {
+
+// What `velotap devices` tells: the touch devices with their nodes and
+// whether each can be read, the device "auto" would choose, whether the
+// stored selection is connected, and the devices that can be selected.
+class DeviceListing {
+public:
+    DeviceListing(std::vector<HidDeviceInfo> devices, const std::function<bool(const HidDeviceInfo&)>& canRead,
+                  const QString& deviceSelection);
+
+    QString text() const;
+    QJsonObject json() const;
+
+private:
+    struct Node {
+        QString path;
+        bool readable = false;
+    };
+    struct TouchDevice {
+        QVariantMap entry; // the touch device entry
+        QString signature;
+        std::vector<Node> nodes;
+    };
+
+    std::vector<HidDeviceInfo> m_all;
+    std::vector<TouchDevice> m_touchDevices;
+    std::vector<DeviceCatalogueEntry> m_catalogue;
+    std::optional<HidDeviceInfo> m_automaticChoice;
+    QString m_selection;
+    std::vector<Node> m_selectedNodes; // the stored selection's, when connected
+
+    bool automaticSelection() const;
+    QString automaticChoiceText() const;
+    QString selectionText() const;
+    static QJsonArray nodesJson(const std::vector<Node>& nodes);
+};
+
+} // namespace cli
