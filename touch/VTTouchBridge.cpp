@@ -136,9 +136,13 @@ bool VTTouchBridge::start(VTError* error)
         case HidDeviceSource::OpenFailure::NotFound:
             return fail(error, 3, notFound, QStringLiteral("Device not found"));
         default:
+            // A busy or failing device, or no descriptors left: no permission would help.
+            qWarning().noquote() << "Velotap could not open" << chosen.node << ":" << qt_error_string(errorNumber);
             return fail(error, qint64(std::int32_t(errorNumber)),
-                        QStringLiteral("Could not open HID touch input: 0x%1").arg(std::uint32_t(errorNumber), 0, 16),
-                        QStringLiteral("Needs permission"));
+                        QStringLiteral("Could not open HID touch input: 0x%1 (%2)")
+                            .arg(std::uint32_t(errorNumber), 0, 16)
+                            .arg(qt_error_string(errorNumber)),
+                        QStringLiteral("Could not open device"));
         }
     }
 

@@ -99,9 +99,12 @@ TEST_F(TouchBridgeTest, StartFailuresSetStatusAndError)
     // Readable at first glance but refused when opened.
     devices.nextOpenFailure = HidDeviceSource::OpenFailure::PermissionDenied;
     expectFailure(10, "Missing permission: Input Monitoring", "Needs permission");
+    // Other errors are told as what they are, not as a missing permission.
     devices.nextOpenFailure = HidDeviceSource::OpenFailure::Other;
     devices.nextOpenError = EBUSY;
-    expectFailure(EBUSY, "Could not open HID touch input: 0x10", "Needs permission");
+    expectFailure(EBUSY, "Could not open HID touch input: 0x10 (Device or resource busy)", "Could not open device");
+    devices.nextOpenError = EMFILE;
+    expectFailure(EMFILE, "Could not open HID touch input: 0x18 (Too many open files)", "Could not open device");
     EXPECT_TRUE(lastDescriptorHex().isEmpty());
     devices.nextOpenFailure = HidDeviceSource::OpenFailure::None;
 
