@@ -3,6 +3,8 @@
 #include "app/cli/Commands.h"
 #include "app/cli/Output.h"
 
+#include <QCoreApplication>
+
 #include <iterator>
 
 namespace cli {
@@ -21,13 +23,15 @@ const Command kCommands[] = {
     {"devices", devices, "devices                      list connected touch devices"},
     {"record", record, "record [DEVICE]              record a device's reports in hid-recorder format"},
     {"replay", replay, "replay FILE [--dry-run]      feed a recording through the touch pipeline"},
+    {"install-udev-rule", installUdevRule, "install-udev-rule            give the user at the seat access to touch displays (as root)"},
 };
 
 } // namespace
 
 QString usage()
 {
-    QString text = QStringLiteral("usage: velotap COMMAND [ARGS...]\n\ncommands:\n");
+    QString text = QStringLiteral("usage: velotap [--simulate-first-install]   start the application (status menu)\n"
+                                  "       velotap COMMAND [ARGS...]\n\ncommands:\n");
     for (const Command& command : kCommands)
         text += QStringLiteral("  %1\n").arg(QString::fromUtf8(command.synopsis));
     text += QStringLiteral("\nSOURCE is a hex string, a file of raw descriptor bytes or a hid-recorder recording.\n");
@@ -43,6 +47,10 @@ int run(const QStringList& arguments)
     const QString name = arguments.first();
     if (name == QLatin1String("help") || name == QLatin1String("--help") || name == QLatin1String("-h")) {
         out() << usage();
+        return 0;
+    }
+    if (name == QLatin1String("--version")) {
+        out() << QCoreApplication::applicationName() << " " << QCoreApplication::applicationVersion() << "\n";
         return 0;
     }
     for (const Command& command : kCommands) {

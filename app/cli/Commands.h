@@ -12,5 +12,6 @@ int defaults(const QStringList& args);
 int devices(const QStringList& args);
 int record(const QStringList& args);
 int replay(const QStringList& args);
+int installUdevRule(const QStringList& args);
 
 } // namespace cli

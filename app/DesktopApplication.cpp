@@ -1,0 +1,271 @@
+#include "app/DesktopApplication.h"
+
+#include "app/ActiveApplicationSource.h"
+#include "app/AppResources.h"
+#include "app/AppWindow.h"
+#include "app/CursorControl.h"
+#include "app/DesktopWorkspace.h"
+#include "app/KeyboardPanel.h"
+#include "app/QtAlertPresenter.h"
+#include "app/QuitSignals.h"
+#include "app/ScreenDisplayServices.h"
+#include "app/SingleInstance.h"
+#include "app/VTAppDelegate.h"
+#include "base/NotificationCenter.h"
+#include "base/QtScheduler.h"
+#include "keyboard/KeyboardIcons.h"
+#include "keyboard/VTTouchKeyboardController.h"
+#include "platform/linux/DesktopEventSinkProvider.h"
+#include "platform/linux/EventSinkFactory.h"
+#include "platform/linux/LogindSessionEvents.h"
+#include "platform/linux/PkexecPermissionHelper.h"
+#include "platform/linux/QtTrayHost.h"
+#include "platform/linux/SysfsHidDeviceSource.h"
+#include "platform/linux/X11ActiveApplicationSource.h"
+#include "platform/linux/X11PanelPlatform.h"
+#include "platform/linux/XFixesCursorControl.h"
+#include "platform/linux/XKeyPressTranslator.h"
+#include "platform/linux/XRandrDisplayServices.h"
+#include "platform/linux/XdgAutostartEntry.h"
+#include "service/AppPolicy.h"
+#include "service/ServiceClient.h"
+#include "service/UpdateCheck.h"
+#include "service/UserNotifier.h"
+#include "settings/SettingsStore.h"
+#include "settings_ui/VTSettingsWindowController.h"
+#include "windows/VTAboutWindowController.h"
+#include "windows/VTDebugWindowController.h"
+#include "windows/VTHelpWindowController.h"
+
+#include <QApplication>
+#include <QLoggingCategory>
+#include <QStyleHints>
+#include <QTimer>
+
+#include <cstdio>
+#include <cstring>
+
+Q_DECLARE_LOGGING_CATEGORY(lcApp)
+
+namespace {
+
+const QString kSimulateFirstInstall = QStringLiteral("--simulate-first-install");
+const QString kFirstInstall = QStringLiteral("-firstinstall");
+
+// Tests and demos run the application on a simulated display.
+SysfsHidDeviceSource::Options deviceSourceOptions()
+{
+    SysfsHidDeviceSource::Options options;
+    if (const QString root = qEnvironmentVariable("VELOTAP_SYSFS_ROOT"); !root.isEmpty())
+        options.sysfsRoot = root;
+    if (const QString root = qEnvironmentVariable("VELOTAP_DEV_ROOT"); !root.isEmpty())
+        options.devRoot = root;
+    return options;
+}
+
+bool isOption(const char* argument, const char* option)
+{
+    return std::strcmp(argument, option) == 0;
+}
+
+bool waylandSession()
+{
+    return !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")
+        || qEnvironmentVariable("XDG_SESSION_TYPE").compare(QLatin1String("wayland"), Qt::CaseInsensitive) == 0;
+}
+
+// Qt ends the process when it finds no window system; say it plainly instead.
+bool windowSystemReachable()
+{
+    if (!qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
+        return true;
+    return EventSinkFactory::detectEnvironment().xDisplayReachable;
+}
+
+void simulateFirstInstall(UserDefaults& defaults)
+{
+    defaults.removeValue(SettingsKey::WelcomeAcceptedVersion);
+    defaults.setValue(SettingsKey::InitialCompatibilityReportSent, false);
+    defaults.setValue(SettingsKey::PermissionsCompatibilityCheckPending, false);
+    defaults.synchronize();
+}
+
+// The touch keyboard as the delegate drives it.
+class TouchKeyboardPanel final : public KeyboardPanel {
+public:
+    explicit TouchKeyboardPanel(const VTTouchKeyboardController::Environment& environment) : m_controller(environment) {}
+    bool visible() const override { return m_controller.visible(); }
+    void showKeyboard() override { m_controller.showKeyboard(); }
+    void hideKeyboard() override { m_controller.hideKeyboard(); }
+
+private:
+    VTTouchKeyboardController m_controller;
+};
+
+// Until desktop notifications are wired in, policy messages meant as
+// notifications are shown as alerts (the policy's own fallback).
+class AlertsOnlyNotifier final : public UserNotifier {
+public:
+    void requestAuthorization(AuthorizationHandler done) override { done(Authorization::Denied, std::nullopt); }
+    void deliver(const Content&, DeliveryHandler delivered, std::function<void()>) override
+    {
+        delivered(VTError::velotap(1, QStringLiteral("desktop notifications are not available")));
+    }
+};
+
+} // namespace
+
+bool isDesktopApplicationLaunch(int argc, char** argv)
+{
+    if (argc < 2)
+        return true;
+    const char* first = argv[1];
+    if (isOption(first, "--help") || isOption(first, "-h") || isOption(first, "--version"))
+        return false;
+    return first[0] == '-';
+}
+
+int runDesktopApplication(int& argc, char** argv)
+{
+    if (!windowSystemReachable()) {
+        std::fprintf(stderr, "velotap: no display to run the application on (DISPLAY cannot be reached and "
+                             "WAYLAND_DISPLAY is not set); the commands work without one, see velotap --help\n");
+        return 1;
+    }
+    QApplication application(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Velotap"));
+    QApplication::setApplicationVersion(QStringLiteral(VELOTAP_VERSION));
+    QGuiApplication::setDesktopFileName(QStringLiteral("velotap"));
+    // Closing the status window leaves the program running in the background.
+    QApplication::setQuitOnLastWindowClosed(false);
+
+    const QStringList options = QApplication::arguments().mid(1);
+    for (const QString& option : options) {
+        if (option != kSimulateFirstInstall && option != kFirstInstall) {
+            std::fprintf(stderr, "velotap: unknown option '%s'; see velotap --help\n", qPrintable(option));
+            return 2;
+        }
+    }
+
+    SettingsStore& settings = SettingsStore::standard();
+    if (!options.isEmpty())
+        simulateFirstInstall(settings.defaults());
+
+    QtScheduler scheduler;
+    NotificationCenter& notifications = NotificationCenter::defaultCenter();
+    QtAlertPresenter alerts;
+    DesktopWorkspace workspace;
+    ServiceClient service(settings.defaults());
+    AlertsOnlyNotifier notifier;
+    AppPolicy policy({service, settings.defaults(), alerts, workspace, notifier, notifications, scheduler,
+                      QApplication::applicationVersion(), QStringLiteral("1"), [] { QCoreApplication::exit(0); }});
+    policy.loadPolicyResource(AppPolicy::shippedPolicyPath());
+
+    SingleInstance instance;
+    switch (instance.claim()) {
+    case SingleInstance::Outcome::OtherActivated:
+        return 0;
+    case SingleInstance::Outcome::OtherSilent:
+        std::fprintf(stderr, "velotap: Velotap is already running but does not answer (%s)\n",
+                     qPrintable(instance.detail()));
+        return 1;
+    case SingleInstance::Outcome::NoBus:
+        qCWarning(lcApp).noquote() << "Velotap runs without single-instance check:" << instance.detail();
+        break;
+    case SingleInstance::Outcome::First:
+        break;
+    }
+
+    SysfsHidDeviceSource devices(deviceSourceOptions());
+    QString problem;
+    std::unique_ptr<XRandrDisplayServices> xrandr = XRandrDisplayServices::open(&problem);
+    std::unique_ptr<DisplayServices> screens;
+    if (!xrandr) {
+        qCInfo(lcApp).noquote() << "Velotap maps touch onto Qt's screens:" << problem;
+        screens = std::make_unique<ScreenDisplayServices>();
+    }
+    const DisplayServices& displays = xrandr ? static_cast<const DisplayServices&>(*xrandr) : *screens;
+    DesktopEventSinkProvider eventSinks(settings.defaults(), scheduler, displays);
+    PkexecPermissionHelper permissions(QStringLiteral("pkexec"), PkexecPermissionHelper::installCommand());
+    QtTrayHost tray;
+    LogindSessionEvents session;
+
+    const QString ownIdentifier = QGuiApplication::desktopFileName();
+    std::unique_ptr<ActiveApplicationSource> activeApplication;
+    if (waylandSession()) {
+        activeApplication =
+            std::make_unique<NoActiveApplicationSource>(QStringLiteral("Switching needs an X11 session"));
+    } else if (auto x11 = X11ActiveApplicationSource::open(ownIdentifier, DesktopEntries(), &problem)) {
+        activeApplication = std::move(x11);
+    } else {
+        activeApplication = std::make_unique<NoActiveApplicationSource>(QStringLiteral("Switching needs an X display"));
+    }
+    std::unique_ptr<CursorControl> cursor = XFixesCursorControl::open(&problem);
+    if (!cursor) {
+        qCInfo(lcApp).noquote() << "Velotap cannot hide the pointer:" << problem;
+        cursor = std::make_unique<NoCursorControl>();
+    }
+    // What the windows need besides the delegate's own.
+    const QIcon applicationIcon(AppResources::path(QStringLiteral("velotap.svg")));
+    QApplication::setWindowIcon(applicationIcon);
+    std::unique_ptr<PanelPlatform> panelPlatform = createPanelPlatform();
+    SysfsHidDeviceSource settingsDevices(deviceSourceOptions()); // the settings window follows devices on its own
+    std::unique_ptr<XKeyPressTranslator> keys = XKeyPressTranslator::open();
+    if (!keys)
+        keys = std::make_unique<XKeyPressTranslator>();
+    XdgAutostartEntry loginItem = XdgAutostartEntry::forCurrentUser();
+    UpdateCheck updateCheck(policy);
+
+    AppWindowFactories windows;
+    windows.keyboard = [&](VTAppDelegate& delegate) {
+        return std::make_unique<TouchKeyboardPanel>(VTTouchKeyboardController::Environment{
+            delegate.keyboardEventSink(), scheduler, settings, notifications, *panelPlatform});
+    };
+    windows.settings = [&](VTAppDelegate&) {
+        return makeControllerWindow<VTSettingsWindowController>(VTSettingsWindowController::Environment{
+            settings, notifications, settingsDevices, displays, alerts, *keys, loginItem});
+    };
+    windows.help = [&](VTAppDelegate&) {
+        return makeControllerWindow<VTHelpWindowController>(VTHelpWindowController::Environment{
+            workspace, alerts, AppResources::helpPage(), KeyboardIcons::shared()});
+    };
+    windows.about = [&](VTAppDelegate& delegate) {
+        return makeControllerWindow<VTAboutWindowController>(VTAboutWindowController::Environment{
+            applicationIcon, QApplication::applicationVersion(), [&updateCheck] { updateCheck.checkForUpdates(); },
+            [&delegate] { delegate.showCompatibilityCheckWindow(); }});
+    };
+    windows.debugReports = [&](VTAppDelegate&) {
+        return makeControllerWindow<VTDebugWindowController>(notifications);
+    };
+
+    AppEnvironment environment{scheduler, settings, notifications, devices, displays, eventSinks, alerts, workspace,
+                               permissions, tray, session, *activeApplication, *cursor, policy, std::move(windows)};
+    environment.applicationVersion = QApplication::applicationVersion();
+    environment.ownIdentifier = ownIdentifier;
+    environment.helpPage = AppResources::helpPage();
+    environment.termsPage = AppResources::termsPage();
+    environment.statusIconPath = AppResources::path(QStringLiteral("velotap-menubar_v2.svg"));
+    environment.doubleClickInterval = QGuiApplication::styleHints()->mouseDoubleClickInterval() / 1000.0;
+    environment.terminate = [] { QCoreApplication::exit(0); };
+    if (xrandr) {
+        XRandrDisplayServices* source = xrandr.get();
+        environment.watchDisplayChanges = [source](std::function<void()> handler) {
+            QObject::disconnect(source, &XRandrDisplayServices::displaysChanged, nullptr, nullptr);
+            if (handler)
+                QObject::connect(source, &XRandrDisplayServices::displaysChanged, source, std::move(handler));
+        };
+    }
+
+    VTAppDelegate delegate(std::move(environment));
+    QObject::connect(&instance, &SingleInstance::activated, &application, [&delegate] {
+        qCInfo(lcApp) << "Velotap was asked to come forward";
+        delegate.activate();
+    });
+    QuitSignals quitSignals([&delegate] { delegate.quit(); });
+    QObject::connect(&application, &QCoreApplication::aboutToQuit, &application,
+                     [&delegate] { delegate.applicationWillTerminate(); });
+    // After the run loop starts, so that quitting from the welcome alert works.
+    QTimer::singleShot(0, &application, [&delegate] { delegate.applicationDidFinishLaunching(); });
+    QApplication::exec();
+    return 0;
+}

@@ -1,0 +1,52 @@
+#include "app/QtAlertPresenter.h"
+
+#include <QAbstractButton>
+#include <QGridLayout>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+
+AlertResult QtAlertPresenter::runModal(const AlertSpec& spec)
+{
+    QMessageBox box;
+    box.setObjectName(QStringLiteral("alert"));
+    // Titled with its message, so the window list says what is waiting.
+    box.setWindowTitle(spec.message);
+    box.setIcon(QMessageBox::Information);
+    box.setText(spec.message);
+    box.setInformativeText(spec.informativeText);
+    const QStringList buttons = spec.buttons.isEmpty() ? QStringList{QStringLiteral("OK")} : spec.buttons;
+    QList<QAbstractButton*> added;
+    for (const QString& title : buttons)
+        added << box.addButton(title, added.isEmpty() ? QMessageBox::AcceptRole : QMessageBox::ActionRole);
+    box.setDefaultButton(qobject_cast<QPushButton*>(added.first()));
+
+    // Extra controls go below the text, where the message box leaves room.
+    auto* grid = qobject_cast<QGridLayout*>(box.layout());
+    QLineEdit* field = nullptr;
+    if (spec.hasTextField) {
+        field = new QLineEdit(spec.textFieldText, &box);
+        field->setObjectName(QStringLiteral("alertTextField"));
+        field->setMinimumWidth(260);
+        if (grid)
+            grid->addWidget(field, grid->rowCount(), 1, 1, grid->columnCount() - 1);
+    }
+    if (!spec.accessoryButton.isEmpty() && grid) {
+        // Pressing it leaves the alert open.
+        auto* accessory = new QPushButton(spec.accessoryButton, &box);
+        accessory->setObjectName(QStringLiteral("alertAccessoryButton"));
+        accessory->setAutoDefault(false);
+        QObject::connect(accessory, &QPushButton::clicked, &box, [&spec] {
+            if (spec.accessoryAction)
+                spec.accessoryAction();
+        });
+        grid->addWidget(accessory, grid->rowCount(), 1, Qt::AlignLeft);
+    }
+
+    box.exec();
+    AlertResult result;
+    result.button = int(added.indexOf(box.clickedButton()));
+    if (field)
+        result.text = field->text();
+    return result;
+}

@@ -1,0 +1,8 @@
+#pragma once
+#include "base/AlertPresenter.h"
+
+// Alerts as Qt message boxes, application-modal.
+class QtAlertPresenter final : public AlertPresenter {
+public:
+    AlertResult runModal(const AlertSpec& spec) override;
+};

@@ -1,0 +1,83 @@
+#include "tests/app/AppHarness.h"
+
+#include "platform/linux/LogindSessionEvents.h"
+#include "tests/support/DbusDaemon.h"
+#include "tests/support/LogindDouble.h"
+#include "tests/support/ScopedEnv.h"
+
+#include <QDBusConnection>
+#include <QTest>
+#include <gtest/gtest.h>
+
+using namespace apptest;
+
+namespace {
+
+// The harness with the real logind client on a private system bus.
+class LogindHarness : public AppHarness {
+public:
+    std::unique_ptr<LogindSessionEvents> logindEvents;
+
+    explicit LogindHarness(const QByteArray& address)
+    {
+        logindEvents = std::make_unique<LogindSessionEvents>(QDBusConnection::connectToBus(QString::fromUtf8(address),
+                                                                                          QStringLiteral("app-system")));
+    }
+    ~LogindHarness() { delegate.reset(); }
+};
+
+} // namespace
+
+TEST(AppLogind, SleepWithTheDelayLockThenWakeAndUserSwitching)
+{
+    DbusDaemon bus(DbusDaemon::Type::System);
+    ASSERT_TRUE(bus.isRunning()) << bus.error().toStdString();
+    LogindDouble logind(bus.address());
+    ASSERT_TRUE(logind.isServing());
+    ScopedEnv sessionId("XDG_SESSION_ID", LogindDouble::SessionId.toUtf8());
+    LogindHarness app(bus.address());
+    ASSERT_EQ(app.logindEvents->sessionPath(), LogindDouble::SessionPath);
+
+    app.completeSetup();
+    app.sessionEvents = app.logindEvents.get();
+    app.launchAndAnswer();
+    ASSERT_TRUE(app.bridge().running());
+    // Touch runs: sleep waits for it.
+    EXPECT_EQ(logind.inhibitCalls(), 1);
+    QTRY_VERIFY(logind.lockHeld());
+
+    logind.prepareForSleep(true);
+    QTRY_VERIFY(!app.bridge().running());
+    QTRY_VERIFY(!logind.lockHeld());
+
+    logind.prepareForSleep(false);
+    QTRY_VERIFY(app.delegate->wakeRestartPending());
+    app.scheduler.advance(1.25);
+    EXPECT_TRUE(app.bridge().running());
+    QTRY_VERIFY(logind.lockHeld());
+    EXPECT_EQ(logind.inhibitCalls(), 2);
+
+    // Another user takes the seat, then the session is ours again.
+    logind.setActive(false);
+    QTRY_VERIFY(!app.bridge().running());
+    EXPECT_FALSE(app.devices.isOpen());
+    EXPECT_EQ(app.sinks.sink, nullptr);
+    logind.setActive(true);
+    QTRY_VERIFY(app.bridge().running());
+}
+
+TEST(AppLogind, WithoutLogindTheSessionIsActiveAndNothingIsHeld)
+{
+    DbusDaemon bus(DbusDaemon::Type::System);
+    ASSERT_TRUE(bus.isRunning()) << bus.error().toStdString();
+    LogindSessionEvents noLogind(QDBusConnection::connectToBus(QString::fromUtf8(bus.address()), QStringLiteral("no-logind")));
+    EXPECT_TRUE(noLogind.sessionActive());
+    EXPECT_TRUE(noLogind.sessionPath().isEmpty());
+    noLogind.setSleepDelayWanted(true);
+    EXPECT_FALSE(noLogind.holdsSleepDelay());
+
+    LogindSessionEvents noBus(QDBusConnection::connectToBus(QStringLiteral("unix:path=/nonexistent/bus"), QStringLiteral("no-bus")));
+    EXPECT_TRUE(noBus.sessionActive());
+    noBus.setSleepDelayWanted(true);
+    EXPECT_FALSE(noBus.holdsSleepDelay());
+}

@@ -1,0 +1,186 @@
+#include "tests/app/AppHarness.h"
+
+#include "app/ProfileMatching.h"
+#include "base/Notifications.h"
+
+#include <gtest/gtest.h>
+
+#include "tests/support/QtPrinters.h"
+
+using namespace apptest;
+
+namespace {
+
+class AppSession : public ::testing::Test {
+protected:
+    AppHarness app;
+    void SetUp() override
+    {
+        app.completeSetup();
+        app.launchAndAnswer();
+        ASSERT_TRUE(app.bridge().running());
+    }
+    QString events() const { return app.sinks.lines.join(QLatin1Char('\n')); }
+};
+
+} // namespace
+
+TEST(ProfileMatching, NamesMatchEitherWayIgnoringCaseAndBlankNamesNever)
+{
+    const QStringList profiles{"Default", "  ", "Illustrator", "Mail", "mail client"};
+    const std::pair<const char*, const char*> cases[] = {
+        {"Adobe Illustrator 2026", "Illustrator"}, // the application's name contains the profile's
+        {"MAIL", "Mail"},                          // equal ignoring case; the first in order wins over "mail client"
+        {"Mai", "Mail"},                           // the profile's name contains the application's
+        {"Safari", "Default"},
+        {"   ", "Default"},
+        {"", "Default"},
+    };
+    for (const auto& [application, expected] : cases)
+        EXPECT_EQ(profileForApplicationName(profiles, QString::fromUtf8(application)), QString::fromUtf8(expected)) << application;
+    // A profile of white space only never matches, not even white space.
+    EXPECT_EQ(profileForApplicationName({"Default", " "}, QStringLiteral("x y")), QStringLiteral("Default"));
+}
+
+TEST_F(AppSession, ActiveApplicationChoosesTheProfileButNeverOurOwnWindows)
+{
+    app.settings.saveCurrentValuesAsProfileNamed(QStringLiteral("Mail"));
+    app.settings.applyProfileNamed(QStringLiteral("Default"));
+    app.activeApplication.activate(QStringLiteral("Mail"), QStringLiteral("org.gnome.Evolution"));
+    EXPECT_EQ(app.settings.activeProfileName(), QStringLiteral("Mail"));
+    EXPECT_EQ(app.title("actionProfile"), QStringLiteral("Profile: Mail"));
+    // Opening our own settings keeps the profile chosen for the application before.
+    app.activeApplication.activate(QStringLiteral("Velotap"), QStringLiteral("velotap"));
+    EXPECT_EQ(app.settings.activeProfileName(), QStringLiteral("Mail"));
+    app.activeApplication.activate(QStringLiteral("Firefox"), QStringLiteral("firefox"));
+    EXPECT_EQ(app.settings.activeProfileName(), QStringLiteral("Default"));
+
+    app.settings.setAutomaticProfileSwitching(false);
+    app.activeApplication.activate(QStringLiteral("Mail"), QStringLiteral("org.gnome.Evolution"));
+    EXPECT_EQ(app.settings.activeProfileName(), QStringLiteral("Default"));
+}
+
+TEST_F(AppSession, SleepMidDragReleasesTheButtonAndWakeRestartsOnceInTheRememberedMode)
+{
+    app.devices.deliver(fingerReport(true, 100, 100));
+    app.scheduler.advance(1);
+    app.devices.deliver(fingerReport(true, 200, 100));
+    ASSERT_TRUE(events().contains(QStringLiteral("left-dragged")));
+    app.bridge().setCompatibilityTestMode(true);
+
+    app.session.sleep();
+    EXPECT_FALSE(app.bridge().running());
+    EXPECT_TRUE(app.sinks.lines.last().contains(QStringLiteral("left-up")));
+    EXPECT_FALSE(app.session.sleepDelayHeld);
+    EXPECT_EQ(app.sinks.sink, nullptr);
+    EXPECT_EQ(app.status(), QStringLiteral("Status: Stopped"));
+
+    app.session.wake();
+    EXPECT_TRUE(app.delegate->wakeRestartPending());
+    app.scheduler.advance(1.2);
+    EXPECT_FALSE(app.bridge().running());
+    app.scheduler.advance(0.05);
+    EXPECT_TRUE(app.bridge().running());
+    EXPECT_TRUE(app.bridge().compatibilityTestMode());
+    EXPECT_TRUE(app.session.sleepDelayHeld);
+    EXPECT_EQ(app.devices.openCount, 2);
+
+    // A wake without a sleep before it restarts cleanly, once.
+    app.session.wake();
+    app.session.wake();
+    EXPECT_FALSE(app.bridge().running());
+    app.scheduler.advance(2);
+    EXPECT_TRUE(app.bridge().running());
+    EXPECT_EQ(app.devices.openCount, 3);
+}
+
+TEST_F(AppSession, SecondSleepCancelsThePendingRestartAndTouchStaysStopped)
+{
+    app.session.sleep();
+    app.session.wake();
+    app.scheduler.advance(1);
+    app.session.sleep();
+    EXPECT_FALSE(app.delegate->wakeRestartPending());
+    app.session.wake();
+    EXPECT_FALSE(app.delegate->wakeRestartPending());
+    app.scheduler.advance(5);
+    EXPECT_FALSE(app.bridge().running());
+    EXPECT_EQ(app.title("actionToggleTouch"), QStringLiteral("Start Touch"));
+}
+
+TEST_F(AppSession, AnotherUsersSessionTakesTheSeatAndTouchResumesOnReturn)
+{
+    app.session.setActive(false);
+    EXPECT_FALSE(app.bridge().running());
+    EXPECT_FALSE(app.devices.isOpen());
+    EXPECT_EQ(app.sinks.sink, nullptr);
+    // Nothing starts touch while the seat is someone else's.
+    app.center.post(VTNotification::CompatibilityTestModeDidChange, nullptr, {{QStringLiteral("enabled"), true}});
+    app.delegate->workspaceDidWake();
+    app.scheduler.advance(2);
+    EXPECT_FALSE(app.devices.isOpen());
+
+    app.session.setActive(true);
+    EXPECT_TRUE(app.bridge().running());
+    EXPECT_TRUE(app.bridge().compatibilityTestMode());
+    EXPECT_NE(app.sinks.sink, nullptr);
+
+    // Stopped by the user: switching away and back leaves it stopped.
+    app.delegate->toggleTouch();
+    app.session.setActive(false);
+    app.session.setActive(true);
+    EXPECT_FALSE(app.bridge().running());
+}
+
+TEST_F(AppSession, DisplayChangesAreDebouncedIntoOneRefresh)
+{
+    // Each refresh makes a desktop-spanning sink again: that counts them.
+    app.sinks.spansDesktop = true;
+    const int madeBefore = app.sinks.made;
+    for (int i = 0; i < 3; ++i) {
+        app.delegate->displayConfigurationChanged();
+        app.scheduler.advance(0.2);
+        EXPECT_EQ(app.status(), QStringLiteral("Status: Touch active"));
+    }
+    app.scheduler.advance(0.24);
+    EXPECT_TRUE(app.delegate->displayRefreshPending());
+    app.scheduler.advance(0.02);
+    EXPECT_EQ(app.status(), QStringLiteral("Status: Display updated"));
+    EXPECT_FALSE(app.delegate->displayRefreshPending());
+    EXPECT_EQ(app.sinks.made, madeBefore + 1);
+    EXPECT_NE(app.sinks.sink, nullptr);
+
+    // The settings' display choice goes the same way; a stopped bridge stays as it is.
+    app.delegate->toggleTouch();
+    app.center.post(VTNotification::DisplaySelectionDidChange);
+    app.scheduler.advance(1);
+    EXPECT_EQ(app.status(), QStringLiteral("Status: Stopped"));
+}
+
+TEST_F(AppSession, DeviceSelectionRestartsARunningBridgeOnly)
+{
+    app.center.post(VTNotification::DeviceSelectionDidChange);
+    EXPECT_TRUE(app.bridge().running());
+    EXPECT_EQ(app.devices.openCount, 2);
+    app.delegate->toggleTouch();
+    app.center.post(VTNotification::DeviceSelectionDidChange);
+    EXPECT_FALSE(app.bridge().running());
+    EXPECT_EQ(app.devices.openCount, 2);
+}
+
+TEST_F(AppSession, CursorHiddenTwiceAndShownOnceIsVisible)
+{
+    app.displays.addDisplay(2, QRectF(1920, 0, 1920, 1080));
+    app.delegate->setCursorHidden(true);
+    app.delegate->setCursorHidden(true);
+    EXPECT_EQ(app.cursor.hides, 4); // two displays, twice
+    app.delegate->setCursorHidden(false);
+    EXPECT_TRUE(app.cursor.visible());
+    EXPECT_FALSE(app.delegate->cursorHidden());
+
+    app.delegate->toggleHideCursor();
+    EXPECT_TRUE(app.defaults.boolValue(SettingsKey::HideCursor));
+    EXPECT_FALSE(app.cursor.visible());
+    app.delegate->applicationWillTerminate();
+    EXPECT_TRUE(app.cursor.visible());
+}
