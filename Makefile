@@ -1,4 +1,4 @@
-# Velotap: make demo | make test | make bench | make bench-latency | make fuzz
+# Velotap: make demo | make test | make bench | make bench-latency | make bench-app | make fuzz
 BUILD      ?= build
 ASAN_BUILD ?= build-asan
 FUZZ_BUILD ?= build-fuzz
@@ -9,7 +9,7 @@ WERROR     := $(if $(filter true,$(CI)),ON,OFF)
 
 CMAKE_COMMON := -G Ninja -DVELOTAP_WERROR=$(WERROR)
 
-.PHONY: all deps build test test-unit test-asan bench bench-latency fuzz fuzz-smoke demo screenshots install clean
+.PHONY: all deps build test test-unit test-asan bench bench-latency bench-app fuzz fuzz-smoke demo screenshots install clean
 
 all: build
 
@@ -36,12 +36,17 @@ test-asan: deps
 bench: build
 	@if [ -x $(BUILD)/bench/velotap_bench ]; then $(BUILD)/bench/velotap_bench; else echo "no benchmarks built"; fi
 	@$(MAKE) --no-print-directory bench-latency
+	@$(MAKE) --no-print-directory bench-app
 
 # End to end under Xvfb: latency against the X path's own floor, CPU and memory
 # per scenario, then a 60 s real-time replay (about 3 minutes in all).
 # LATENCY_ARGS passes options, e.g. LATENCY_ARGS="--repeat 3 --no-replay".
 bench-latency: build
 	$(BUILD)/bench/velotap_latency $(LATENCY_ARGS)
+
+# The application: start to status menu, and memory after a minute idle with touch running.
+bench-app: build
+	$(BUILD)/bench/velotap_app_footprint $(APP_BENCH_ARGS)
 
 $(FUZZ_BUILD)/build.ninja: | deps
 	CC=clang-14 CXX=clang++-14 cmake -S . -B $(FUZZ_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \

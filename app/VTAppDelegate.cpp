@@ -102,6 +102,7 @@ void VTAppDelegate::applicationDidFinishLaunching()
     buildMenu();
     m_statusItem = std::make_unique<StatusPresenter>(m_env.tray, m_menu.get(), statusIcon(m_env.statusIconPath),
                                                      QStringLiteral("Velotap"));
+    qCDebug(lcApp) << "Velotap status menu shown" << (m_statusItem->inTray() ? "in the tray" : "in its window");
 
     observe(VTNotification::DeviceSelectionDidChange, [this](const Notification&) { deviceSelectionChanged(); });
     observe(VTNotification::DisplaySelectionDidChange, [this](const Notification&) { displaySelectionChanged(); });
