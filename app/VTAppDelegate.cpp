@@ -23,10 +23,6 @@ Q_LOGGING_CATEGORY(lcApp, "velotap.app")
 
 namespace {
 
-// The bridge's start errors that are not about access.
-constexpr qint64 kDeviceNotFound = 3;
-constexpr qint64 kNoTouchDescriptor = 4;
-
 const QString kAccessibility = QStringLiteral("Accessibility");
 const QString kInputMonitoring = QStringLiteral("Input Monitoring");
 
@@ -96,6 +92,10 @@ void VTAppDelegate::applicationDidFinishLaunching()
     m_bridge = std::make_unique<VTTouchBridge>(VTTouchBridge::Environment{
         m_env.devices, m_touchSink, m_env.scheduler, m_env.settings, m_env.displays, m_env.notifications,
         m_env.doubleClickInterval, [this] { return ensureEventSink(); }});
+    m_bridge->setRunningChangedHandler([this] {
+        touchStateChanged();
+        refreshMenu();
+    });
     m_touchKeyboardController = m_env.windows.keyboard ? m_env.windows.keyboard(*this)
                                                        : std::make_unique<RememberedKeyboardPanel>();
 
@@ -285,9 +285,9 @@ void VTAppDelegate::startTouch()
     if (!started) {
         // A failed start leaves nothing open; the sink goes too.
         releaseEventSink();
-        // No display attached (or none that describes touch) is not a
-        // permission problem: the status line says so, no alert claims one.
-        if (!error.description.isEmpty() && error.code != kDeviceNotFound && error.code != kNoTouchDescriptor)
+        // The alert is about permissions: a missing, busy or unsuitable
+        // display is for the status line, not an alert claiming one.
+        if (error.description.contains(kAccessibility) || error.description.contains(kInputMonitoring))
             showError(error);
     }
     touchStateChanged();

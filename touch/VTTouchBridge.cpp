@@ -238,6 +238,8 @@ void VTTouchBridge::handleDeviceRemoved()
     closeDevice();
     _statusText = QStringLiteral("Device not found");
     m_waitingForDevice = true;
+    if (m_runningChanged)
+        m_runningChanged();
 }
 
 void VTTouchBridge::devicesChanged()
@@ -255,9 +257,12 @@ void VTTouchBridge::scheduleRestart(double delay)
         m_restartTimer = 0;
         if (!m_waitingForDevice || running())
             return;
-        if (start())
+        if (start()) {
             qInfo().noquote() << "Velotap touch resumed on" << m_device.node;
-        else
+            if (m_runningChanged)
+                m_runningChanged();
+        } else {
             m_waitingForDevice = true;
+        }
     });
 }

@@ -74,6 +74,9 @@ public:
     // True after the device went away while running, until touch runs again
     // or is stopped: a matching device that appears then restarts touch.
     bool waitingForDevice() const { return m_waitingForDevice; }
+    // Called when touch stopped or resumed on its own (the display went away
+    // or came back), so whoever shows the state can follow.
+    void setRunningChangedHandler(std::function<void()> handler) { m_runningChanged = std::move(handler); }
 
 private:
     Environment m_env;
@@ -84,6 +87,7 @@ private:
     QString _statusText;
     QString _hidDecoderStatus;
     bool m_waitingForDevice = false;
+    std::function<void()> m_runningChanged;
     Scheduler::TimerId m_restartTimer = 0;
     HidDeviceSource::ObserverToken m_devicesObserver = 0;
 

@@ -157,6 +157,19 @@ TEST_F(AppSession, DisplayChangesAreDebouncedIntoOneRefresh)
     EXPECT_EQ(app.status(), QStringLiteral("Status: Stopped"));
 }
 
+TEST_F(AppSession, TheMenuFollowsADisplayUnpluggedAndPluggedBackIn)
+{
+    app.devices.unplug();
+    EXPECT_EQ(app.status(), QStringLiteral("Status: Device not found"));
+    EXPECT_EQ(app.title("actionToggleTouch"), QStringLiteral("Start Touch"));
+    EXPECT_FALSE(app.session.sleepDelayHeld);
+    app.devices.list = {touchDevice()};
+    app.devices.announceChange();
+    app.scheduler.advance(2);
+    EXPECT_EQ(app.status(), QStringLiteral("Status: Touch active"));
+    EXPECT_TRUE(app.session.sleepDelayHeld);
+}
+
 TEST_F(AppSession, DeviceSelectionRestartsARunningBridgeOnly)
 {
     app.center.post(VTNotification::DeviceSelectionDidChange);
@@ -183,4 +196,24 @@ TEST_F(AppSession, CursorHiddenTwiceAndShownOnceIsVisible)
     EXPECT_FALSE(app.cursor.visible());
     app.delegate->applicationWillTerminate();
     EXPECT_TRUE(app.cursor.visible());
+}
+
+TEST(AppKeyboard, TypesThroughTheDesktopSinkAlsoWhileTouchIsStopped)
+{
+    AppHarness app;
+    app.completeSetup();
+    app.launch();
+    ASSERT_FALSE(app.bridge().running());
+    app.delegate->showKeyboard();
+    app.delegate->keyboardEventSink().postKey(0, true, 0);
+    EXPECT_EQ(app.sinks.made, 1);
+    EXPECT_TRUE(app.sinks.lines.last().contains(QStringLiteral("key 0 down")));
+
+    // Touch stopping keeps the sink the open keyboard types through; closing it lets go.
+    app.delegate->toggleTouch();
+    app.delegate->toggleTouch();
+    EXPECT_NE(app.sinks.sink, nullptr);
+    EXPECT_EQ(app.sinks.made, 1);
+    app.delegate->showKeyboard();
+    EXPECT_EQ(app.sinks.sink, nullptr);
 }
