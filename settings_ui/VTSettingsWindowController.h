@@ -35,9 +35,10 @@ public:
     struct Environment {
         SettingsStore& settings;
         NotificationCenter& notifications;
-        // The window takes this source's change handler to keep its device
-        // list current: give it a source of its own, never the bridge's.
+        // Watched, so the device list follows plugging and unplugging.
         HidDeviceSource& devices;
+        // Read again when Qt sees the screens change; call displaysChanged()
+        // for changes only the platform sees.
         const DisplayServices& displays;
         AlertPresenter& alerts;
         const KeyPressTranslator& keys;
