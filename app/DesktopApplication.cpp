@@ -2,6 +2,7 @@
 
 #include "app/ActiveApplicationSource.h"
 #include "app/AppResources.h"
+#include "app/ApplicationWindows.h"
 #include "app/AppWindow.h"
 #include "app/CursorControl.h"
 #include "app/DesktopWorkspace.h"
@@ -13,7 +14,6 @@
 #include "app/VTAppDelegate.h"
 #include "base/NotificationCenter.h"
 #include "base/QtScheduler.h"
-#include "keyboard/KeyboardIcons.h"
 #include "keyboard/VTTouchKeyboardController.h"
 #include "platform/linux/DesktopEventSinkProvider.h"
 #include "platform/linux/EventSinkFactory.h"
@@ -32,10 +32,6 @@
 #include "service/UpdateCheck.h"
 #include "service/UserNotifier.h"
 #include "settings/SettingsStore.h"
-#include "settings_ui/VTSettingsWindowController.h"
-#include "windows/VTAboutWindowController.h"
-#include "windows/VTDebugWindowController.h"
-#include "windows/VTHelpWindowController.h"
 
 #include <QApplication>
 #include <QLoggingCategory>
@@ -209,10 +205,8 @@ int runDesktopApplication(int& argc, char** argv)
     const QIcon applicationIcon(AppResources::path(QStringLiteral("velotap.svg")));
     QApplication::setWindowIcon(applicationIcon);
     std::unique_ptr<PanelPlatform> panelPlatform = createPanelPlatform();
-    SysfsHidDeviceSource settingsDevices(deviceSourceOptions()); // the settings window follows devices on its own
-    std::unique_ptr<XKeyPressTranslator> keys = XKeyPressTranslator::open();
-    if (!keys)
-        keys = std::make_unique<XKeyPressTranslator>();
+    // Reads the keyboard layout when an X display is there, the key codes alone otherwise.
+    const std::unique_ptr<XKeyPressTranslator> keys = XKeyPressTranslator::open();
     XdgAutostartEntry loginItem = XdgAutostartEntry::forCurrentUser();
     UpdateCheck updateCheck(policy);
 
@@ -221,22 +215,10 @@ int runDesktopApplication(int& argc, char** argv)
         return std::make_unique<TouchKeyboardPanel>(VTTouchKeyboardController::Environment{
             delegate.keyboardEventSink(), scheduler, settings, notifications, *panelPlatform});
     };
-    windows.settings = [&](VTAppDelegate&) {
-        return makeControllerWindow<VTSettingsWindowController>(VTSettingsWindowController::Environment{
-            settings, notifications, settingsDevices, displays, alerts, *keys, loginItem});
-    };
-    windows.help = [&](VTAppDelegate&) {
-        return makeControllerWindow<VTHelpWindowController>(VTHelpWindowController::Environment{
-            workspace, alerts, AppResources::helpPage(), KeyboardIcons::shared()});
-    };
-    windows.about = [&](VTAppDelegate& delegate) {
-        return makeControllerWindow<VTAboutWindowController>(VTAboutWindowController::Environment{
-            applicationIcon, QApplication::applicationVersion(), [&updateCheck] { updateCheck.checkForUpdates(); },
-            [&delegate] { delegate.showCompatibilityCheckWindow(); }});
-    };
-    windows.debugReports = [&](VTAppDelegate&) {
-        return makeControllerWindow<VTDebugWindowController>(notifications);
-    };
+    const ApplicationWindowServices windowServices{settings, notifications, devices, displays, alerts, workspace,
+                                                   *keys, loginItem, updateCheck, applicationIcon,
+                                                   QApplication::applicationVersion(), AppResources::helpPage()};
+    addApplicationWindows(windows, windowServices);
 
     AppEnvironment environment{scheduler, settings, notifications, devices, displays, eventSinks, alerts, workspace,
                                permissions, tray, session, *activeApplication, *cursor, policy, std::move(windows)};

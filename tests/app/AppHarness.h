@@ -102,6 +102,8 @@ public:
     std::unique_ptr<AppPolicy> policy;
     WindowLog settingsWindows, compatibilityWindows, helpWindows;
     int terminations = 0;
+    // Changes the environment of the next launch (real windows, say).
+    std::function<void(AppEnvironment&)> adjustEnvironment;
     std::unique_ptr<VTAppDelegate> delegate;
 
     AppHarness()
@@ -132,6 +134,8 @@ public:
         env.helpPage = QUrl(QStringLiteral("file:///velotap/help/index.html"));
         env.termsPage = QUrl(QStringLiteral("file:///velotap/help/terms.html"));
         env.terminate = [this] { ++terminations; };
+        if (adjustEnvironment)
+            adjustEnvironment(env);
         return env;
     }
 

@@ -1,10 +1,8 @@
-#include "base/NotificationCenter.h"
-#include "keyboard/KeyboardIcons.h"
+#include "app/ApplicationWindows.h"
+#include "service/UpdateCheck.h"
+#include "tests/app/AppHarness.h"
 #include "tests/settings_ui/SettingsWindowHarness.h"
 #include "tests/support/DesktopSession.h"
-#include "windows/VTAboutWindowController.h"
-#include "windows/VTDebugWindowController.h"
-#include "windows/VTHelpWindowController.h"
 
 #include <QApplication>
 #include <QGuiApplication>
@@ -16,9 +14,8 @@
 
 namespace {
 
-// The primary monitor is the smaller one on the left, so "largest" and
+// The primary monitor is the smaller one on the left (600x900), so "largest" and
 // "primary" point at different monitors.
-const QRect kLeft(0, 0, 600, 900);
 const QRect kRight(600, 0, 1000, 900);
 
 class WindowsOnDesktop : public ::testing::Test {
@@ -46,24 +43,47 @@ protected:
     }
 };
 
+QList<QWidget*> topLevelWidgetsNamed(const char* name)
+{
+    QList<QWidget*> found;
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+        if (widget->objectName() == QLatin1String(name))
+            found << widget;
+    }
+    return found;
+}
+
 } // namespace
 
-TEST_F(WindowsOnDesktop, EveryWindowOpensCentredOnTheLargestMonitor)
+TEST_F(WindowsOnDesktop, EachWindowOpensFromItsMenuCommandCentredOnTheLargestMonitor)
 {
-    SettingsWindowHarness settings;
-    RecordingWorkspace workspace;
-    ScriptedAlertPresenter alerts;
-    NotificationCenter center;
-    VTHelpWindowController help({workspace, alerts, QUrl(), KeyboardIcons::shared()});
-    VTAboutWindowController about({QIcon(), QString(), {}, {}});
-    VTDebugWindowController debug(center);
+    apptest::AppHarness app;
+    app.completeSetup();
+    XKeyPressTranslator keys;
+    FakeLoginItem login;
+    std::unique_ptr<UpdateCheck> updateCheck;
+    std::unique_ptr<ApplicationWindowServices> services;
+    app.adjustEnvironment = [&](AppEnvironment& environment) {
+        updateCheck = std::make_unique<UpdateCheck>(*app.policy);
+        services = std::make_unique<ApplicationWindowServices>(ApplicationWindowServices{
+            app.settings, app.center, app.devices, app.displays, app.alerts, app.workspace, keys, login, *updateCheck,
+            QIcon(), apptest::kVersion, QUrl()});
+        addApplicationWindows(environment.windows, *services);
+    };
+    app.launchAndAnswer();
 
-    settings.window().showWindow();
-    help.showWindow();
-    about.showWindow();
-    debug.showWindow();
-    for (QWidget* window : {settings.window().window(), help.window(), about.window(), debug.window()})
-        expectCentredOnTheLargestMonitor(window);
+    app.action("actionSettings")->trigger();
+    app.action("actionHelp")->trigger();
+    app.action("actionAbout")->trigger();
+    app.delegate->showDebugReports(); // no menu item: for support, over D-Bus or a shortcut
+    for (const char* name : {"settingsWindow", "helpWindow", "aboutWindow", "debugWindow"}) {
+        const QList<QWidget*> windows = topLevelWidgetsNamed(name);
+        ASSERT_EQ(windows.size(), 1) << name;
+        expectCentredOnTheLargestMonitor(windows.first());
+    }
+    // Asked again, the same window comes forward.
+    app.action("actionSettings")->trigger();
+    EXPECT_EQ(topLevelWidgetsNamed("settingsWindow").size(), 1);
 }
 
 TEST_F(WindowsOnDesktop, AKeyComboIsRecordedFromTheRealKeyboard)
