@@ -2,6 +2,8 @@
 // Each window is built on a throwaway settings folder with the demo recording
 // as the connected display, and drawn by the offscreen platform, so the
 // pictures are the same on every machine.
+#include "app/AppEnvironment.h"
+#include "app/VTAppDelegate.h"
 #include "base/AlertPresenter.h"
 #include "base/ManualScheduler.h"
 #include "base/NotificationCenter.h"
@@ -12,9 +14,13 @@
 #include "keyboard/PanelPlatform.h"
 #include "keyboard/VTTouchKeyboardController.h"
 #include "platform/linux/XKeyPressTranslator.h"
+#include "service/AppPolicy.h"
+#include "service/ServiceClient.h"
 #include "settings/SettingsStore.h"
 #include "settings_ui/LoginItem.h"
 #include "settings_ui/VTSettingsWindowController.h"
+#include "tests/support/FakeDesktop.h"
+#include "tests/support/FakeUserNotifier.h"
 #include "touch/DeviceDiscovery.h"
 #include "touch/DisplayServices.h"
 #include "touch/HidRecording.h"
@@ -26,6 +32,8 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QElapsedTimer>
+#include <QMenu>
 #include <QTemporaryDir>
 #include <QToolButton>
 #include <QWidget>
@@ -100,6 +108,48 @@ bool save(QWidget* window, const QDir& out, const QString& name)
     return true;
 }
 
+// The status menu of the running application, touch active on the demo
+// display. The desktop around it is simulated as in the tests; the service
+// is unreachable, so the start-up goes on as it does offline.
+bool saveStatusMenu(Scene& scene, const QDir& out)
+{
+    UserDefaults& defaults = scene.store.defaults();
+    defaults.setValue(SettingsKey::ApiBaseURL, QStringLiteral("http://127.0.0.1:9/"));
+    defaults.setValue(SettingsKey::WelcomeAcceptedVersion, QCoreApplication::applicationVersion());
+    defaults.setValue(SettingsKey::InitialCompatibilityReportSent, true);
+    ServiceClient client(defaults);
+    FakeUserNotifier notifier;
+    bool ended = false;
+    AppPolicy policy({client, defaults, scene.alerts, scene.workspace, notifier, scene.center, scene.scheduler,
+                      QCoreApplication::applicationVersion(), QStringLiteral("1"), [&ended] { ended = true; }});
+    TraceEventSinkProvider sinks(scene.scheduler);
+    FakePermissionHelper permissions;
+    FakeTrayHost tray;
+    tray.setPresent(true);
+    FakeSessionEvents session;
+    FakeActiveApplicationSource activeApplication;
+    FakeCursorControl cursor;
+    AppEnvironment environment{scene.scheduler, scene.store,   scene.center, scene.source, scene.displays,
+                               sinks,           scene.alerts,  scene.workspace, permissions, tray,
+                               session,         activeApplication, cursor,     policy};
+    environment.applicationVersion = QCoreApplication::applicationVersion();
+    environment.terminate = [&ended] { ended = true; };
+    VTAppDelegate delegate(std::move(environment));
+    delegate.applicationDidFinishLaunching();
+    QElapsedTimer clock;
+    clock.start();
+    while (!delegate.startupContinued() && !ended && clock.elapsed() < 15000) {
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+        scene.scheduler.runDue();
+    }
+    scene.scheduler.runDue();
+    QMenu* menu = delegate.menu();
+    menu->popup(QPoint(0, 0));
+    const bool saved = save(menu, out, QStringLiteral("status-menu"));
+    menu->hide();
+    return saved;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -166,5 +216,7 @@ int main(int argc, char** argv)
     keyboard.logic().keyPressed(KeyDescriptor::actionKey(QStringLiteral("#+="), {}, KeyAction::Symbols));
     scene.scheduler.runDue();
     ok &= save(keyboard.panel(), out, QStringLiteral("keyboard-symbols"));
+
+    ok &= saveStatusMenu(scene, out);
     return ok ? 0 : 1;
 }
