@@ -37,11 +37,22 @@ struct HidDeviceInfo {
     QVariantMap properties;
 };
 
+// One of the kernel's input nodes made from the same device, from which the
+// desktop reads touches, and why it could not be taken from the desktop.
+struct KernelInputNode {
+    QString node;  // e.g. /dev/input/event7
+    int error = 0; // the system's error number; 0 when it was taken
+};
+
 // An open device. Reports arrive on the main thread until it is destroyed
 // (or until it reports its removal, after which nothing more arrives).
 class HidInputStream {
 public:
     virtual ~HidInputStream() = default;
+    // With grabKernelInput: the kernel input nodes still left to the desktop,
+    // so touches may act twice. Taking them is retried while the device is
+    // open.
+    virtual std::vector<KernelInputNode> untakenInputNodes() const { return {}; }
 };
 
 class HidDeviceSource {
@@ -55,6 +66,8 @@ public:
         // Take the kernel's own input nodes of the device away from the desktop
         // while open, so touches are not acted on twice.
         bool grabKernelInput = true;
+        // Called on the main thread when untakenInputNodes() changed after open().
+        std::function<void()> untakenInputNodesChanged;
     };
 
     enum class OpenFailure { None, PermissionDenied, NotFound, Other };

@@ -124,6 +124,7 @@ bool VTTouchBridge::start(VTError* error)
     HidDeviceSource::OpenOptions options;
     const QJsonValue grab = m_env.settings.defaults().value(GrabKernelInputKey);
     options.grabKernelInput = grab.isUndefined() || grab.isNull() || UserDefaults::toBool(grab);
+    options.untakenInputNodesChanged = [this] { showActiveStatus(); };
     HidDeviceSource::OpenFailure failure = HidDeviceSource::OpenFailure::None;
     int errorNumber = 0;
     std::unique_ptr<HidInputStream> stream = m_env.devices.open(
@@ -154,8 +155,17 @@ bool VTTouchBridge::start(VTError* error)
     m_device = chosen;
     m_stream = std::move(stream);
     stopWaitingForDevice();
-    _statusText = QStringLiteral("Touch active");
+    showActiveStatus();
     return true;
+}
+
+void VTTouchBridge::showActiveStatus()
+{
+    if (!running())
+        return;
+    // The desktop still reads touches from a kernel node it was not taken from.
+    _statusText = m_stream->untakenInputNodes().empty() ? QStringLiteral("Touch active")
+                                                        : QStringLiteral("Touch active, touches may act twice");
 }
 
 void VTTouchBridge::stop()

@@ -98,6 +98,9 @@ private:
     void handleDeviceRemoved();
     void devicesChanged();
     void scheduleRestart(double delay);
+    // "Touch active", or that touches may act twice while the desktop keeps
+    // one of the display's kernel input nodes.
+    void showActiveStatus();
     bool fail(VTError* error, qint64 code, const QString& description, const QString& status);
 };
 

@@ -184,7 +184,8 @@ int devices(const QStringList& args)
     }
     SysfsHidDeviceSource source;
     const DeviceListing listing(source.devices(), [&](const HidDeviceInfo& device) { return source.canRead(device); },
-                                UserDefaults::standard().stringValue(SettingsKey::DeviceSelection));
+                                UserDefaults::standard().stringValue(SettingsKey::DeviceSelection),
+                                [&](const HidDeviceInfo& device) { return source.probeInputNodes(device.node); });
     if (json)
         out() << QJsonDocument(listing.json()).toJson(QJsonDocument::Indented);
     else

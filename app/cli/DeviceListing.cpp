@@ -5,6 +5,7 @@
 #include <QJsonArray>
 
 #include <algorithm>
+#include <cerrno>
 
 namespace cli {
 namespace {
@@ -18,10 +19,32 @@ QString nodeLine(const QString& path, bool readable)
     return path + (readable ? QString() : QStringLiteral("  (") + kNoAccessAdvice + QLatin1Char(')'));
 }
 
+// Whether touch can keep the desktop from acting on a touch a second time.
+QString inputNodeLine(const KernelInputNode& input)
+{
+    QString what;
+    switch (input.error) {
+    case 0:
+        what = QStringLiteral("taken from the desktop while touch runs");
+        break;
+    case EACCES:
+    case EPERM:
+        what = QStringLiteral("not readable by you, so touches may act twice: install the udev rule (sudo make install, "
+                              "see the README)");
+        break;
+    case EBUSY:
+        what = QStringLiteral("held by another program (Velotap itself while its touch runs), so touches may act twice");
+        break;
+    default:
+        what = QStringLiteral("cannot be taken from the desktop (%1), so touches may act twice").arg(qt_error_string(input.error));
+    }
+    return QStringLiteral("kernel input %1: %2").arg(input.node, what);
+}
+
 } // namespace
 
 DeviceListing::DeviceListing(std::vector<HidDeviceInfo> devices, const std::function<bool(const HidDeviceInfo&)>& canRead,
-                             const QString& deviceSelection)
+                             const QString& deviceSelection, const InputNodeProbe& inputNodes)
     : m_all(std::move(devices)), m_catalogue(deviceCatalogue(m_all)), m_selection(normalizedDeviceSelection(deviceSelection))
 {
     // One entry per distinct touch candidate, in the order of its first
@@ -29,11 +52,13 @@ DeviceListing::DeviceListing(std::vector<HidDeviceInfo> devices, const std::func
     const QVariantList entries = touchDeviceEntries(m_all);
     for (const HidDeviceInfo& device : m_all) {
         const QString signature = deviceSignature(device);
-        const Node node{device.node, canRead(device)};
+        Node node{device.node, canRead(device), {}};
         if (signature == m_selection)
             m_selectedNodes.push_back(node);
         if (!isTouchCandidate(device))
             continue;
+        if (inputNodes)
+            node.inputs = inputNodes(device);
         auto it = std::find_if(m_touchDevices.begin(), m_touchDevices.end(),
                                [&](const TouchDevice& d) { return d.signature == signature; });
         if (it == m_touchDevices.end())
@@ -97,8 +122,11 @@ QString DeviceListing::text() const
         if (entry.contains(QStringLiteral("max_input_report_size")))
             text += QStringLiteral("  reports up to %1 bytes").arg(entry.value(QStringLiteral("max_input_report_size")).toLongLong());
         text += QLatin1Char('\n');
-        for (const Node& node : device.nodes)
+        for (const Node& node : device.nodes) {
             text += QStringLiteral("      ") + nodeLine(node.path, node.readable) + QLatin1Char('\n');
+            for (const KernelInputNode& input : node.inputs)
+                text += QStringLiteral("          ") + inputNodeLine(input) + QLatin1Char('\n');
+        }
     }
     text += QLatin1Char('\n') + automaticChoiceText() + selectionText();
     text += QStringLiteral("\nDevices that can be selected (deviceSelection):\n");
@@ -115,8 +143,20 @@ QString DeviceListing::text() const
 QJsonArray DeviceListing::nodesJson(const std::vector<Node>& nodes)
 {
     QJsonArray array;
-    for (const Node& node : nodes)
-        array.append(QJsonObject{{QStringLiteral("node"), node.path}, {QStringLiteral("readable"), node.readable}});
+    for (const Node& node : nodes) {
+        QJsonObject object{{QStringLiteral("node"), node.path}, {QStringLiteral("readable"), node.readable}};
+        if (!node.inputs.empty()) {
+            QJsonArray inputs;
+            for (const KernelInputNode& input : node.inputs) {
+                QJsonObject entry{{QStringLiteral("node"), input.node}, {QStringLiteral("can_take"), input.error == 0}};
+                if (input.error != 0)
+                    entry.insert(QStringLiteral("reason"), qt_error_string(input.error));
+                inputs.append(entry);
+            }
+            object.insert(QStringLiteral("input_nodes"), inputs);
+        }
+        array.append(object);
+    }
     return array;
 }
 

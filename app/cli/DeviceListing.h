@@ -11,13 +11,17 @@
 
 namespace cli {
 
-// What `velotap devices` tells: the touch devices with their nodes and
-// whether each can be read, the device "auto" would choose, whether the
-// stored selection is connected, and the devices that can be selected.
+// What `velotap devices` tells: the touch devices with their nodes, whether
+// each can be read and whether the kernel input nodes made from it can be
+// taken from the desktop, the device "auto" would choose, whether the stored
+// selection is connected, and the devices that can be selected.
 class DeviceListing {
 public:
+    using InputNodeProbe = std::function<std::vector<KernelInputNode>(const HidDeviceInfo&)>;
+
+    // inputNodes is asked about touch devices only.
     DeviceListing(std::vector<HidDeviceInfo> devices, const std::function<bool(const HidDeviceInfo&)>& canRead,
-                  const QString& deviceSelection);
+                  const QString& deviceSelection, const InputNodeProbe& inputNodes = {});
 
     QString text() const;
     QJsonObject json() const;
@@ -26,6 +30,7 @@ private:
     struct Node {
         QString path;
         bool readable = false;
+        std::vector<KernelInputNode> inputs;
     };
     struct TouchDevice {
         QVariantMap entry; // the touch device entry

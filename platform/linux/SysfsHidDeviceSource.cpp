@@ -119,14 +119,135 @@ bool defaultReadable(const QString& path)
     return ::access(QFile::encodeName(path).constData(), R_OK) == 0;
 }
 
+// Opens an evdev node and takes it from the desktop: the open descriptor, or
+// -1 with the system's error number in *error.
+int takeInputNode(const SysfsHidDeviceSource::Options& options, const QByteArray& path, int* error)
+{
+    const int fd = options.openNode(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        *error = errno;
+        return -1;
+    }
+    if (options.grabInputNode(fd, true) != 0) {
+        *error = errno;
+        ::close(fd);
+        return -1;
+    }
+    *error = 0;
+    return fd;
+}
+
+// The kernel's input nodes of an open device, each taken from the desktop
+// or not yet. A node refused for want of access (udev may grant it a moment
+// after the raw node) is tried again when its access changes, and every
+// untaken one (another program may hold it) every so many reports.
+class InputNodeGrabs {
+public:
+    static constexpr int kReportsBetweenRetries = 100;
+
+    InputNodeGrabs(SysfsHidDeviceSource::Options options, const QStringList& nodes, std::function<void()> changed)
+        : m_options(std::move(options)), m_changed(std::move(changed))
+    {
+        for (const QString& node : nodes) {
+            Grab grab{QFile::encodeName(node), node};
+            grab.fd = takeInputNode(m_options, grab.path, &grab.error);
+            if (grab.fd < 0) {
+                qWarning().noquote() << QStringLiteral("Velotap could not take %1 from the desktop (%2); touches may "
+                                                       "act twice until it can").arg(node, qt_error_string(grab.error));
+                watch(node);
+            }
+            m_grabs.push_back(std::move(grab));
+        }
+    }
+
+    ~InputNodeGrabs() { release(); }
+
+    std::vector<KernelInputNode> untaken() const
+    {
+        std::vector<KernelInputNode> nodes;
+        for (const Grab& grab : m_grabs) {
+            if (grab.fd < 0)
+                nodes.push_back({grab.node, grab.error});
+        }
+        return nodes;
+    }
+
+    // Called for every report; cheap unless a retry is due.
+    void reportArrived()
+    {
+        if (untakenCount() == 0 || ++m_reportsSinceRetry < kReportsBetweenRetries)
+            return;
+        m_reportsSinceRetry = 0;
+        retry();
+    }
+
+    void release()
+    {
+        for (Grab& grab : m_grabs) {
+            if (grab.fd >= 0) {
+                m_options.grabInputNode(grab.fd, false);
+                ::close(grab.fd);
+                grab.fd = -1;
+            }
+        }
+        m_grabs.clear();
+        m_watcher.reset();
+    }
+
+private:
+    struct Grab {
+        QByteArray path;
+        QString node;
+        int fd = -1;
+        int error = 0;
+    };
+    SysfsHidDeviceSource::Options m_options;
+    std::function<void()> m_changed;
+    std::vector<Grab> m_grabs;
+    std::unique_ptr<QFileSystemWatcher> m_watcher;
+    int m_reportsSinceRetry = 0;
+
+    std::size_t untakenCount() const
+    {
+        return std::size_t(std::count_if(m_grabs.begin(), m_grabs.end(), [](const Grab& g) { return g.fd < 0; }));
+    }
+
+    void watch(const QString& node)
+    {
+        if (!m_watcher) {
+            // A change of mode, owner or access list reaches a watched file as an attribute change.
+            m_watcher = std::make_unique<QFileSystemWatcher>();
+            QObject::connect(m_watcher.get(), &QFileSystemWatcher::fileChanged, m_watcher.get(), [this] { retry(); });
+        }
+        m_watcher->addPath(node);
+    }
+
+    void retry()
+    {
+        bool changed = false;
+        for (Grab& grab : m_grabs) {
+            if (grab.fd >= 0)
+                continue;
+            const int before = grab.error;
+            grab.fd = takeInputNode(m_options, grab.path, &grab.error);
+            if (grab.fd >= 0) {
+                qInfo().noquote() << "Velotap took" << grab.node << "from the desktop";
+                if (m_watcher)
+                    m_watcher->removePath(grab.node);
+            }
+            changed = changed || grab.fd >= 0 || grab.error != before;
+        }
+        if (changed && m_changed)
+            m_changed();
+    }
+};
+
 class SysfsHidInputStream final : public HidInputStream {
 public:
     SysfsHidInputStream(int fd, int bufferSize, HidDeviceSource::ReportHandler onReport,
-                        HidDeviceSource::RemovalHandler onRemoval, std::vector<int> grabbed,
-                        std::function<int(int, bool)> grab)
+                        HidDeviceSource::RemovalHandler onRemoval, std::unique_ptr<InputNodeGrabs> grabs)
         : m_fd(fd), m_buffer(std::size_t(bufferSize)), m_onReport(std::move(onReport)),
-          m_onRemoval(std::move(onRemoval)), m_grabbed(std::move(grabbed)), m_grab(std::move(grab)),
-          m_notifier(fd, QSocketNotifier::Read)
+          m_onRemoval(std::move(onRemoval)), m_grabs(std::move(grabs)), m_notifier(fd, QSocketNotifier::Read)
     {
         QObject::connect(&m_notifier, &QSocketNotifier::activated, [this] { readAvailable(); });
     }
@@ -136,13 +257,17 @@ public:
         closeAll();
     }
 
+    std::vector<KernelInputNode> untakenInputNodes() const override
+    {
+        return m_grabs ? m_grabs->untaken() : std::vector<KernelInputNode>{};
+    }
+
 private:
     int m_fd;
     std::vector<std::uint8_t> m_buffer;
     HidDeviceSource::ReportHandler m_onReport;
     HidDeviceSource::RemovalHandler m_onRemoval;
-    std::vector<int> m_grabbed;
-    std::function<int(int, bool)> m_grab;
+    std::unique_ptr<InputNodeGrabs> m_grabs;
     QSocketNotifier m_notifier;
 
     void readAvailable()
@@ -155,6 +280,9 @@ private:
             n = ::read(m_fd, m_buffer.data(), m_buffer.size());
         while (n < 0 && errno == EINTR);
         if (n > 0) {
+            // Before the handler, which may destroy this stream.
+            if (m_grabs)
+                m_grabs->reportArrived();
             m_onReport(m_buffer.data(), int(n));
             return;
         }
@@ -171,11 +299,8 @@ private:
     void closeAll()
     {
         m_notifier.setEnabled(false);
-        for (int fd : m_grabbed) {
-            m_grab(fd, false);
-            ::close(fd);
-        }
-        m_grabbed.clear();
+        if (m_grabs)
+            m_grabs->release();
         if (m_fd >= 0)
             ::close(m_fd);
         m_fd = -1;
@@ -354,24 +479,29 @@ std::unique_ptr<HidInputStream> SysfsHidDeviceSource::open(const HidDeviceInfo& 
     if (failure)
         *failure = OpenFailure::None;
 
-    std::vector<int> grabbed;
-    if (options.grabKernelInput) {
-        for (const QString& node : inputNodesOf(device.node)) {
-            const int inputFd = m_options.openNode(QFile::encodeName(node), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-            if (inputFd < 0 || m_options.grabInputNode(inputFd, true) != 0) {
-                qWarning().noquote() << "Velotap could not take" << node << "from the desktop; touches may act twice";
-                if (inputFd >= 0)
-                    ::close(inputFd);
-                continue;
-            }
-            grabbed.push_back(inputFd);
-        }
-    }
+    std::unique_ptr<InputNodeGrabs> grabs;
+    if (options.grabKernelInput)
+        grabs = std::make_unique<InputNodeGrabs>(m_options, inputNodesOf(device.node), options.untakenInputNodesChanged);
 
     const qint64 declared = device.properties.value(HidProperty::MaxInputReportSize).toLongLong();
     const int bufferSize = int(std::clamp<qint64>(declared, kMinReportBuffer, kMaxReportBytes));
     return std::make_unique<SysfsHidInputStream>(fd, bufferSize, std::move(onReport), std::move(onRemoval),
-                                                 std::move(grabbed), m_options.grabInputNode);
+                                                 std::move(grabs));
+}
+
+std::vector<KernelInputNode> SysfsHidDeviceSource::probeInputNodes(const QString& hidrawNode) const
+{
+    std::vector<KernelInputNode> nodes;
+    for (const QString& node : inputNodesOf(hidrawNode)) {
+        KernelInputNode probe{node, 0};
+        const int fd = takeInputNode(m_options, QFile::encodeName(node), &probe.error);
+        if (fd >= 0) {
+            m_options.grabInputNode(fd, false);
+            ::close(fd);
+        }
+        nodes.push_back(probe);
+    }
+    return nodes;
 }
 
 void SysfsHidDeviceSource::watchDevices()

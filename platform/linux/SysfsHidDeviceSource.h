@@ -43,6 +43,9 @@ public:
 
     // The kernel's evdev nodes made from the same HID device as a hidraw node.
     QStringList inputNodesOf(const QString& hidrawNode) const;
+    // Whether each of them could be taken from the desktop now: tried, and
+    // let go at once.
+    std::vector<KernelInputNode> probeInputNodes(const QString& hidrawNode) const;
 
 protected:
     void watchDevices() override;

@@ -13,6 +13,7 @@
 #include <QDir>
 #include <QSet>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -229,7 +230,7 @@ TEST(SysfsHidDeviceSource, OpenFailuresGrabDeliveryAndRemoval)
     deny = 0;
     QList<QByteArray> reports;
     int removals = 0;
-    auto stream = source.open(device, {true}, [&](const std::uint8_t* r, int n) {
+    auto stream = source.open(device, {true, {}}, [&](const std::uint8_t* r, int n) {
         reports << QByteArray(reinterpret_cast<const char*>(r), n);
     }, [&] { ++removals; }, &failure, &code);
     ASSERT_TRUE(stream);
@@ -259,6 +260,89 @@ TEST(SysfsHidDeviceSource, OpenFailuresGrabDeliveryAndRemoval)
 // A display pulled out while touch runs comes back on another node that
 // udev has not yet opened to the user: touch resumes the moment it can be
 // read, with no retry loop and no user action.
+// A kernel input node refused at open, for want of access (udev grants it a
+// moment after the raw node) or because another program holds it, is taken
+// once it can be; meanwhile the stream and a probe say why it is not.
+TEST(SysfsHidDeviceSource, KernelInputNodesRefusedAtOpenAreTakenOnceTheyCanBe)
+{
+    FakeSysfs fake;
+    fake.add({.hidraw = QStringLiteral("hidraw0"), .eventNodes = {QStringLiteral("event7"), QStringLiteral("event8")}});
+    const QString event7 = fake.dev() + QStringLiteral("/input/event7");
+    const QString event8 = fake.dev() + QStringLiteral("/input/event8");
+    for (const QString& node : {event7, event8}) {
+        QFile file(node);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    }
+    int hid[2];
+    ASSERT_EQ(::socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_NONBLOCK, 0, hid), 0);
+    bool event7Readable = false;
+    bool event8Held = true; // by another program
+    std::map<int, QString> opened;
+    std::vector<std::pair<QString, bool>> grabs;
+    SysfsHidDeviceSource::Options options{fake.sysfs(), fake.dev(), {}, {}, {}, {}};
+    options.openNode = [&](const QByteArray& path, int) -> int {
+        const QString node = QFile::decodeName(path);
+        if (node.endsWith(QLatin1String("hidraw0")))
+            return hid[0];
+        if (node == event7 && !event7Readable) {
+            errno = EACCES;
+            return -1;
+        }
+        const int fd = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+        opened[fd] = node;
+        return fd;
+    };
+    options.grabInputNode = [&](int fd, bool grab) {
+        if (grab && opened[fd] == event8 && event8Held) {
+            errno = EBUSY;
+            return -1;
+        }
+        grabs.emplace_back(QFileInfo(opened[fd]).fileName(), grab);
+        return 0;
+    };
+    SysfsHidDeviceSource source(options);
+    const HidDeviceInfo device = source.devices().at(0);
+    const auto errors = [](const std::vector<KernelInputNode>& nodes) {
+        QStringList text;
+        for (const KernelInputNode& n : nodes)
+            text << QFileInfo(n.node).fileName() + QLatin1Char('=') + QString::number(n.error);
+        return text.join(QLatin1Char(' '));
+    };
+    EXPECT_EQ(errors(source.probeInputNodes(device.node)), QStringLiteral("event7=%1 event8=%2").arg(EACCES).arg(EBUSY));
+
+    int changes = 0;
+    int reports = 0;
+    auto stream = source.open(device, {true, [&] { ++changes; }}, [&](const std::uint8_t*, int) { ++reports; }, [] {});
+    ASSERT_TRUE(stream);
+    EXPECT_EQ(errors(stream->untakenInputNodes()), QStringLiteral("event7=%1 event8=%2").arg(EACCES).arg(EBUSY));
+
+    // udev gives the seat's user access to event7.
+    event7Readable = true;
+    ASSERT_TRUE(QFile::setPermissions(event7, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup));
+    QTRY_COMPARE_WITH_TIMEOUT(changes, 1, 5000);
+    EXPECT_EQ(errors(stream->untakenInputNodes()), QStringLiteral("event8=%1").arg(EBUSY));
+
+    // The other program lets go of event8: taken again while touches arrive.
+    event8Held = false;
+    const auto deliver = [&](int count) {
+        const int goal = reports + count;
+        for (int i = 0; i < count; ++i)
+            ASSERT_EQ(::write(hid[1], "\x02\x00", 2), 2);
+        QTRY_COMPARE_WITH_TIMEOUT(reports, goal, 5000);
+    };
+    deliver(99);
+    EXPECT_EQ(changes, 1); // not tried on every report
+    deliver(1);
+    EXPECT_EQ(changes, 2);
+    EXPECT_TRUE(stream->untakenInputNodes().empty());
+    EXPECT_EQ(errors(source.probeInputNodes(device.node)), QStringLiteral("event7=0 event8=0"));
+
+    grabs.clear();
+    stream.reset(); // both go back to the desktop
+    EXPECT_EQ(grabs, (std::vector<std::pair<QString, bool>>{{"event7", false}, {"event8", false}}));
+    ::close(hid[1]);
+}
+
 TEST(SysfsHidDeviceSource, ReplugResumesTouchOnceTheNodeIsReadable)
 {
     FakeSysfs fake;

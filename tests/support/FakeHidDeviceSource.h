@@ -38,7 +38,7 @@ public:
         m_node = device.node;
         m_onReport = std::move(onReport);
         m_onRemoval = std::move(onRemoval);
-        return std::make_unique<Stream>(m_open);
+        return std::make_unique<Stream>(m_open, m_untaken);
     }
 
     bool isOpen() const { return m_open; }
@@ -48,6 +48,13 @@ public:
     {
         if (m_open)
             m_onReport(reinterpret_cast<const std::uint8_t*>(report.constData()), int(report.size()));
+    }
+    // The open device's kernel input nodes left to the desktop changed.
+    void setUntakenInputNodes(std::vector<KernelInputNode> nodes)
+    {
+        m_untaken = std::move(nodes);
+        if (m_open && lastOpenOptions.untakenInputNodesChanged)
+            lastOpenOptions.untakenInputNodesChanged();
     }
     // The device is unplugged: it leaves the list and its stream reports removal.
     void unplug()
@@ -59,12 +66,15 @@ public:
 
 private:
     struct Stream final : HidInputStream {
-        explicit Stream(bool& flag) : open(flag) { open = true; }
+        Stream(bool& flag, const std::vector<KernelInputNode>& untaken) : open(flag), untaken(untaken) { open = true; }
         ~Stream() override { open = false; }
+        std::vector<KernelInputNode> untakenInputNodes() const override { return untaken; }
         bool& open;
+        const std::vector<KernelInputNode>& untaken;
     };
 
     bool m_open = false;
+    std::vector<KernelInputNode> m_untaken;
     QString m_node;
     ReportHandler m_onReport;
     RemovalHandler m_onRemoval;

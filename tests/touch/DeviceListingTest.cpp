@@ -36,11 +36,24 @@ TEST(DeviceListing, NodesReadabilityAutomaticChoiceAndSelection)
     const std::vector<HidDeviceInfo> devices{keyboard, display("/dev/hidraw1", "Flip"), display("/dev/hidraw2", "Flip")};
     const auto canRead = [](const HidDeviceInfo& d) { return d.node != QLatin1String("/dev/hidraw2"); };
 
-    const cli::DeviceListing automatic(devices, canRead, QString());
+    // The first interface's kernel input nodes: one taken, one not yet
+    // readable, one held by another program.
+    const auto inputNodes = [](const HidDeviceInfo& d) {
+        if (d.node != QLatin1String("/dev/hidraw1"))
+            return std::vector<KernelInputNode>{};
+        return std::vector<KernelInputNode>{{"/dev/input/event7", 0}, {"/dev/input/event8", EACCES}, {"/dev/input/event9", EBUSY}};
+    };
+
+    const cli::DeviceListing automatic(devices, canRead, QString(), inputNodes);
     EXPECT_EQ(automatic.text(),
               "Touch devices:\n"
               "  04e8:2084  Samsung / Flip  [USB]  reports up to 8 bytes\n"
               "      /dev/hidraw1\n"
+              "          kernel input /dev/input/event7: taken from the desktop while touch runs\n"
+              "          kernel input /dev/input/event8: not readable by you, so touches may act twice: install the udev "
+              "rule (sudo make install, see the README)\n"
+              "          kernel input /dev/input/event9: held by another program (Velotap itself while its touch runs), so "
+              "touches may act twice\n"
               "      /dev/hidraw2  (not readable by you: install the udev rule (sudo make install, see the README), then "
               "replug the display)\n"
               "\n"
@@ -52,7 +65,10 @@ TEST(DeviceListing, NodesReadabilityAutomaticChoiceAndSelection)
               "      " + kSignature + "\n");
     const QJsonObject json = automatic.json();
     EXPECT_EQ(QJsonDocument(json.value("touch_devices").toArray().at(0).toObject().value("nodes").toArray()).toJson(QJsonDocument::Compact),
-              R"([{"node":"/dev/hidraw1","readable":true},{"node":"/dev/hidraw2","readable":false}])");
+              R"([{"input_nodes":[{"can_take":true,"node":"/dev/input/event7"},)"
+              R"({"can_take":false,"node":"/dev/input/event8","reason":"Permission denied"},)"
+              R"({"can_take":false,"node":"/dev/input/event9","reason":"Device or resource busy"}],)"
+              R"("node":"/dev/hidraw1","readable":true},{"node":"/dev/hidraw2","readable":false}])");
     EXPECT_EQ(json.value("touch_devices").toArray().at(0).toObject().value("signature").toString(), kSignature);
     EXPECT_EQ(json.value("auto_choice").toObject().value("node").toString(), "/dev/hidraw1");
     EXPECT_EQ(QJsonDocument(json.value("device_selection").toObject()).toJson(QJsonDocument::Compact), R"({"value":"auto"})");

@@ -154,6 +154,19 @@ TEST_F(TouchBridgeTest, StartRunAndStop)
     EXPECT_FALSE(devices.lastOpenOptions.grabKernelInput);
 }
 
+TEST_F(TouchBridgeTest, StatusSaysSoWhileTheDesktopKeepsAKernelInputNode)
+{
+    // Another program holds one of the display's kernel nodes from the start.
+    devices.setUntakenInputNodes({{QStringLiteral("/dev/input/event7"), EBUSY}});
+    ASSERT_TRUE(startOnTouchScreen());
+    EXPECT_EQ(bridge.statusText(), QStringLiteral("Touch active, touches may act twice"));
+    // Taken later (the program let go, or access arrived).
+    devices.setUntakenInputNodes({});
+    EXPECT_EQ(bridge.statusText(), QStringLiteral("Touch active"));
+    devices.setUntakenInputNodes({{QStringLiteral("/dev/input/event8"), EACCES}});
+    EXPECT_EQ(bridge.statusText(), QStringLiteral("Touch active, touches may act twice"));
+}
+
 TEST_F(TouchBridgeTest, EveryReportIsAnnouncedThenHandedToTheEngine)
 {
     ASSERT_TRUE(startOnTouchScreen());
