@@ -145,6 +145,15 @@ TEST(SettingsWindow, ProfilesAreSavedChosenAndRemovedThroughTheDialogs)
     EXPECT_EQ(h.store.profileNames(), QStringList({"Default"}));
     EXPECT_EQ(Harness::itemTitles(profiles).first(), "*Default");
 
+    // A profile may be named like a command; choosing it applies it.
+    h.alerts.answer("Save", "__remove");
+    Harness::choose(profiles, "Save Current as...");
+    Harness::choose(profiles, "Default");
+    const int alertsBefore = h.alerts.shown.size();
+    Harness::choose(profiles, "__remove");
+    EXPECT_EQ(h.store.activeProfileName(), "__remove");
+    EXPECT_EQ(h.alerts.shown.size(), alertsBefore);
+
     const int before = changes.count;
     Harness::choose(profiles, "Automatic Switching: On");
     EXPECT_FALSE(h.store.automaticProfileSwitching());
