@@ -6,6 +6,7 @@
 #include <QSaveFile>
 
 #include <csignal>
+#include <sys/prctl.h>
 
 ReferenceService::ReferenceService(const QJsonObject& policy)
 {
@@ -21,6 +22,8 @@ bool ReferenceService::start()
 {
     m_process = std::make_unique<QProcess>();
     m_process->setProcessChannelMode(QProcess::SeparateChannels);
+    // A test that crashes takes its service with it.
+    m_process->setChildProcessModifier([] { prctl(PR_SET_PDEATHSIG, SIGTERM); });
     m_process->start(executable(), {QStringLiteral("--db"), databasePath(), QStringLiteral("--policy"),
                                     m_dir.filePath(QStringLiteral("policy.json")), QStringLiteral("--listen"),
                                     QStringLiteral("127.0.0.1:0")});

@@ -1,0 +1,175 @@
+#include "platform/linux/FreedesktopNotifier.h"
+
+#include "base/ManualScheduler.h"
+#include "base/NotificationCenter.h"
+#include "base/UserDefaults.h"
+#include "service/AppPolicy.h"
+#include "tests/support/DbusDaemon.h"
+#include "tests/support/NotificationServerDouble.h"
+#include "tests/support/QtPrinters.h"
+#include "tests/support/ScriptedAlertPresenter.h"
+#include "tests/support/WaitUntil.h"
+
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+namespace {
+
+// A named connection of this process to a test bus, closed at the end; the
+// address in the name keeps connections to two daemons apart.
+class BusPeer {
+public:
+    BusPeer(const DbusDaemon& bus, const QString& name)
+        : m_name(name + QLatin1Char('@') + QString::fromUtf8(bus.address())),
+          m_connection(QDBusConnection::connectToBus(QString::fromUtf8(bus.address()), m_name))
+    {
+    }
+    ~BusPeer() { QDBusConnection::disconnectFromBus(m_name); }
+    const QDBusConnection& connection() const { return m_connection; }
+
+private:
+    QString m_name;
+    QDBusConnection m_connection;
+};
+
+struct Answer {
+    bool done = false;
+    UserNotifier::Authorization status = UserNotifier::Authorization::NotDetermined;
+    std::optional<VTError> error;
+};
+
+Answer authorize(FreedesktopNotifier& notifier)
+{
+    Answer answer;
+    notifier.requestAuthorization([&](UserNotifier::Authorization status, const std::optional<VTError>& error) {
+        answer = {true, status, error};
+    });
+    EXPECT_TRUE(waitUntil([&] { return answer.done; }));
+    return answer;
+}
+
+std::optional<VTError> deliver(FreedesktopNotifier& notifier, const UserNotifier::Content& content,
+                               std::function<void()> activated)
+{
+    bool done = false;
+    std::optional<VTError> error;
+    notifier.deliver(content, [&](const std::optional<VTError>& e) {
+        error = e;
+        done = true;
+    }, std::move(activated));
+    EXPECT_TRUE(waitUntil([&] { return done; }));
+    return error;
+}
+
+class FreedesktopNotifierTest : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(bus.isRunning()) << bus.error().toStdString(); }
+
+    DbusDaemon bus;
+    BusPeer serverPeer{bus, "server"};
+    BusPeer programPeer{bus, "program"};
+    NotificationServerDouble server{serverPeer.connection()};
+    FreedesktopNotifier notifier{programPeer.connection()};
+};
+
+TEST_F(FreedesktopNotifierTest, DeliversAndReportsTheClick)
+{
+    ASSERT_TRUE(server.isRegistered());
+    const Answer answer = authorize(notifier);
+    EXPECT_EQ(answer.status, UserNotifier::Authorization::Authorized);
+    EXPECT_FALSE(answer.error);
+
+    int clicks = 0;
+    EXPECT_FALSE(deliver(notifier, {"Tip", "Try pen mode", "Open"}, [&] { ++clicks; }));
+    EXPECT_FALSE(deliver(notifier, {"Plain", "", ""}, [&] { clicks += 100; }));
+    ASSERT_EQ(server.calls.size(), 2);
+    const NotificationServerDouble::Call& call = server.calls.first();
+    EXPECT_EQ(call.applicationName, "Velotap");
+    EXPECT_EQ(call.summary, "Tip");
+    EXPECT_EQ(call.body, "Try pen mode");
+    EXPECT_EQ(call.actions, QStringList({"default", "Open"}));
+    EXPECT_EQ(call.hints.value("desktop-entry").toString(), "velotap");
+    EXPECT_TRUE(server.calls.last().actions.isEmpty());
+
+    // A click reaches the program once; a notification without action never does.
+    server.invokeAction(server.calls.last().id, "default");
+    server.invokeAction(call.id, "default");
+    ASSERT_TRUE(waitUntil([&] { return clicks > 0; }));
+    server.invokeAction(call.id, "default");
+    EXPECT_FALSE(deliver(notifier, {"Later", "", "Open"}, [&] { clicks += 10; }));
+    server.closeNotification(server.calls.last().id);
+    server.invokeAction(server.calls.last().id, "default");
+    // Round trips after the signals so that any stray delivery has arrived.
+    authorize(notifier);
+    EXPECT_EQ(clicks, 1);
+}
+
+TEST_F(FreedesktopNotifierTest, AbsentOrFailingServerIsAnError)
+{
+    server.failNotifyWith = "org.freedesktop.Notifications.Error.Busy";
+    const std::optional<VTError> refused = deliver(notifier, {"Tip", "", ""}, {});
+    ASSERT_TRUE(refused);
+    EXPECT_EQ(refused->domain, "org.freedesktop.Notifications.Error.Busy");
+
+    DbusDaemon empty;
+    BusPeer lonely(empty, "program");
+    FreedesktopNotifier alone(lonely.connection());
+    const Answer answer = authorize(alone);
+    EXPECT_NE(answer.status, UserNotifier::Authorization::Authorized);
+    ASSERT_TRUE(answer.error);
+    EXPECT_EQ(answer.error->domain, "org.freedesktop.DBus.Error.ServiceUnknown");
+}
+
+// A policy message of the notification kind, from the policy to the click
+// in the browser, and as an alert when no notification server is there.
+TEST_F(FreedesktopNotifierTest, PolicyNotificationOpensItsLink)
+{
+    QTemporaryDir dir;
+    UserDefaults defaults(dir.path());
+    defaults.setValue("apiBaseURL", "https://svc.example.org/api/v1");
+    ServiceClient client(defaults);
+    ScriptedAlertPresenter alerts;
+    RecordingWorkspace workspace;
+    NotificationCenter center;
+    ManualScheduler scheduler;
+    QFile file(dir.filePath("policy.json"));
+    file.open(QIODevice::WriteOnly);
+    file.write(QJsonDocument(QJsonObject{{"messages", QJsonArray{QJsonObject{
+        {"title", "New pen tips"}, {"message", "Read them"}, {"show", "always"}, {"type", "notification"}, {"url", "/tips"}}}}})
+                   .toJson());
+    file.close();
+
+    std::unique_ptr<AppPolicy> policy;
+    auto present = [&](UserNotifier& through) {
+        policy = std::make_unique<AppPolicy>(
+            AppPolicy::Environment{client, defaults, alerts, workspace, through, center, scheduler, "1.0", "1", [] {}});
+        EXPECT_TRUE(policy->loadPolicyResource(file.fileName()));
+        policy->presentPolicyMessages();
+        scheduler.runDue();
+        return waitUntil([&] {
+            scheduler.runDue();
+            return !server.calls.isEmpty() || !alerts.shown.isEmpty();
+        });
+    };
+
+    ASSERT_TRUE(present(notifier));
+    ASSERT_EQ(server.calls.size(), 1);
+    EXPECT_EQ(server.calls.first().summary, "New pen tips");
+    server.invokeAction(server.calls.first().id, "default");
+    ASSERT_TRUE(waitUntil([&] { return !workspace.opened.isEmpty(); }));
+    EXPECT_EQ(workspace.opened.first().toString(), "https://svc.example.org/tips");
+
+    server.calls.clear();
+    DbusDaemon empty;
+    BusPeer lonely(empty, "program");
+    FreedesktopNotifier alone(lonely.connection());
+    ASSERT_TRUE(present(alone));
+    ASSERT_EQ(alerts.shown.size(), 1);
+    EXPECT_EQ(alerts.shown.first().message, "New pen tips");
+    EXPECT_EQ(alerts.shown.first().buttons, QStringList({"Open", "OK"}));
+}
+
+} // namespace
