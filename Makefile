@@ -9,7 +9,7 @@ WERROR     := $(if $(filter true,$(CI)),ON,OFF)
 
 CMAKE_COMMON := -G Ninja -DVELOTAP_WERROR=$(WERROR)
 
-.PHONY: all deps build test test-unit test-asan bench bench-latency bench-app fuzz fuzz-smoke demo screenshots install clean
+.PHONY: all deps build test test-unit test-asan bench bench-latency bench-app bench-service fuzz fuzz-smoke demo screenshots install clean
 
 all: build
 
@@ -37,6 +37,7 @@ bench: build
 	@if [ -x $(BUILD)/bench/velotap_bench ]; then $(BUILD)/bench/velotap_bench; else echo "no benchmarks built"; fi
 	@$(MAKE) --no-print-directory bench-latency
 	@$(MAKE) --no-print-directory bench-app
+	@$(MAKE) --no-print-directory bench-service
 
 # End to end under Xvfb: latency against the X path's own floor, CPU and memory
 # per scenario, then a 60 s real-time replay (about 3 minutes in all).
@@ -47,6 +48,10 @@ bench-latency: build
 # The application: start to status menu, and memory after a minute idle with touch running.
 bench-app: build
 	$(BUILD)/bench/velotap_app_footprint $(APP_BENCH_ARGS)
+
+# velotap-service under 50 concurrent clients: reports/s, latency, lost reports.
+bench-service: build
+	$(BUILD)/bench/velotap_service_load
 
 $(FUZZ_BUILD)/build.ninja: | deps
 	CC=clang-14 CXX=clang++-14 cmake -S . -B $(FUZZ_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \

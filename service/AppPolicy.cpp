@@ -163,15 +163,21 @@ void AppPolicy::handlePolicyResponse(const std::optional<QJsonObject>& result, c
         continueStartup();
         return;
     }
-    const QJsonValue inner = result->value(QLatin1String("policy"));
-    m_currentPolicy = inner.isObject() ? inner.toObject() : *result;
+    if (applyPolicyResponse(*result))
+        continueStartup();
+}
+
+bool AppPolicy::applyPolicyResponse(const QJsonObject& response)
+{
+    const QJsonValue inner = response.value(QLatin1String("policy"));
+    m_currentPolicy = inner.isObject() ? inner.toObject() : response;
     m_env.defaults.setValue(SettingsKey::LastLaunchedVersion, m_env.version);
     m_env.defaults.setValue(SettingsKey::LastLaunchedBuild, m_env.build);
 
     if (checkMinimumSupportedVersion())
-        return;
+        return false;
     presentPolicyMessages();
-    continueStartup();
+    return true;
 }
 
 QJsonValue AppPolicy::policyValueAtPath(const QStringList& keys) const

@@ -58,6 +58,10 @@ public:
     void fetchAppPolicyOnLaunch(std::function<void()> continueStartup);
     // The request's query: install event, version, system facts.
     ServiceQuery policyQuery();
+    // What a successful answer does: the policy is replaced, this launch
+    // recorded, the version checked and a message chosen. False when this
+    // version is unsupported and start-up must not go on.
+    bool applyPolicyResponse(const QJsonObject& response);
 
     // Set once this version was declared unsupported; never cleared.
     bool updateRequired() const { return m_updateRequired; }
@@ -80,8 +84,6 @@ public:
     static int compareVersions(const QString& a, const QString& b);
 
     QString version() const { return m_env.version; }
-    QString build() const { return m_env.build; }
-    ServiceClient& client() const { return m_env.client; }
 
 private:
     void handlePolicyResponse(const std::optional<QJsonObject>& result, const std::optional<VTError>& error,

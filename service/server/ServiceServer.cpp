@@ -11,6 +11,7 @@
 #include <httplib.h>
 
 #include <cstdio>
+#include <sys/socket.h>
 
 namespace {
 
@@ -52,11 +53,20 @@ ServiceServer::ServiceServer(ReportStore& store, PolicyDocument& policy)
     // One thread per open connection; slow or idle clients are cut off
     // by the read and keep-alive time-outs.
     m_server->new_task_queue = [] { return new httplib::ThreadPool(WorkerThreads); };
+    // Headers and body go out as separate writes; Nagle would hold the
+    // second back for the peer's delayed acknowledgement.
+    m_server->set_tcp_nodelay(true);
     m_server->set_read_timeout(5, 0);
     m_server->set_write_timeout(5, 0);
     m_server->set_keep_alive_timeout(5);
     m_server->set_keep_alive_max_count(1000);
     m_server->set_payload_max_length(ReportValidation::MaximumReportSize);
+    m_server->set_socket_options([this](socket_t socket) {
+        const int on = 1;
+        setsockopt(socket, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+        if (m_listenSocket < 0)
+            m_listenSocket = socket;
+    });
     m_server->set_error_handler([](const httplib::Request&, httplib::Response& response) {
         if (response.body.empty())
             refuse(response, response.status, defaultErrorText(response.status));
@@ -109,9 +119,12 @@ void ServiceServer::addRoutes()
 int ServiceServer::bind(const QString& host, int port)
 {
     const std::string address = host.toStdString();
-    if (port == 0)
-        return m_server->bind_to_any_port(address);
-    return m_server->bind_to_port(address, port) ? port : -1;
+    const int bound = port == 0 ? m_server->bind_to_any_port(address) : (m_server->bind_to_port(address, port) ? port : -1);
+    // The library listens with a backlog of 5: a burst of new clients would
+    // overflow it and see their first request fail. Listening again widens it.
+    if (bound > 0 && m_listenSocket >= 0)
+        ::listen(m_listenSocket, SOMAXCONN);
+    return bound;
 }
 
 bool ServiceServer::run() { return m_server->listen_after_bind(); }

@@ -33,4 +33,5 @@ private:
     ReportStore& m_store;
     PolicyDocument& m_policy;
     std::unique_ptr<httplib::Server> m_server;
+    int m_listenSocket = -1;
 };
