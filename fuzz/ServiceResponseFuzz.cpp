@@ -15,6 +15,8 @@
 #include "service/server/ReportValidation.h"
 
 #include <QCoreApplication>
+#include <QDir>
+#include <QLoggingCategory>
 #include <QTemporaryDir>
 
 #include <cstdint>
@@ -68,7 +70,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     static char name[] = "ServiceResponseFuzz";
     static char* argv[] = {name, nullptr};
     static QCoreApplication app(argc, argv);
-    static QTemporaryDir dir;
+    // Failed checks and notifications are logged; thousands of lines would only slow the run.
+    static const bool quiet = (QLoggingCategory::setFilterRules(QStringLiteral("velotap.service=false")), true);
+    (void)quiet;
+    // The policy writes defaults; in memory those writes cost no disk syncs.
+    static QTemporaryDir dir(QDir(QStringLiteral("/dev/shm")).exists() ? QStringLiteral("/dev/shm/velotap-fuzz-XXXXXX")
+                                                                        : QDir::tempPath() + "/velotap-fuzz-XXXXXX");
     static UserDefaults defaults(dir.path());
     static ServiceClient client(defaults);
 

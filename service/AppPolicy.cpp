@@ -104,8 +104,10 @@ bool AppPolicy::loadPolicyResource(const QString& path)
                   qPrintable(file.errorString()));
         return false;
     }
-    QJsonParseError error;
-    const QJsonDocument document = QJsonDocument::fromJson(file.read(ServiceClient::MaximumResponseSize), &error);
+    QJsonParseError error{};
+    QJsonDocument document;
+    if (file.size() <= ServiceClient::MaximumResponseSize)
+        document = QJsonDocument::fromJson(file.readAll(), &error);
     if (error.error != QJsonParseError::NoError || !document.isObject()) {
         qCWarning(lcService, "Velotap policy document %s is not a JSON object", qPrintable(path));
         return false;

@@ -223,14 +223,4 @@ TEST_F(ServiceClientTest, TransportFailuresPassThrough)
     EXPECT_FALSE(refused.result);
 }
 
-TEST(ParseServiceResponse, TransportErrorWinsAndNoResponseIsNamed)
-{
-    const VTError lost{"QtNetwork", 2, "Connection closed"};
-    EXPECT_EQ(text(ServiceClient::parseServiceResponse("{}", 200, lost).error), "QtNetwork 2 Connection closed");
-    EXPECT_EQ(text(ServiceClient::parseServiceResponse("", std::nullopt, std::nullopt).error),
-              "Velotap 2 The server did not return a usable response.");
-    EXPECT_EQ(text(ServiceClient::parseServiceResponse(" ", 200, std::nullopt).error).section(' ', 2),
-              "The server returned a response that Velotap could not read.");
-}
-
 } // namespace
