@@ -17,6 +17,7 @@
 #include "keyboard/VTTouchKeyboardController.h"
 #include "platform/linux/DesktopEventSinkProvider.h"
 #include "platform/linux/EventSinkFactory.h"
+#include "platform/linux/FreedesktopNotifier.h"
 #include "platform/linux/LogindSessionEvents.h"
 #include "platform/linux/PkexecPermissionHelper.h"
 #include "platform/linux/QtTrayHost.h"
@@ -30,7 +31,6 @@
 #include "service/AppPolicy.h"
 #include "service/ServiceClient.h"
 #include "service/UpdateCheck.h"
-#include "service/UserNotifier.h"
 #include "settings/SettingsStore.h"
 
 #include <QApplication>
@@ -98,17 +98,6 @@ private:
     VTTouchKeyboardController m_controller;
 };
 
-// Until desktop notifications are wired in, policy messages meant as
-// notifications are shown as alerts (the policy's own fallback).
-class AlertsOnlyNotifier final : public UserNotifier {
-public:
-    void requestAuthorization(AuthorizationHandler done) override { done(Authorization::Denied, std::nullopt); }
-    void deliver(const Content&, DeliveryHandler delivered, std::function<void()>) override
-    {
-        delivered(VTError::velotap(1, QStringLiteral("desktop notifications are not available")));
-    }
-};
-
 } // namespace
 
 bool isDesktopApplicationLaunch(int argc, char** argv)
@@ -152,7 +141,7 @@ int runDesktopApplication(int& argc, char** argv)
     QtAlertPresenter alerts;
     DesktopWorkspace workspace;
     ServiceClient service(settings.defaults());
-    AlertsOnlyNotifier notifier;
+    FreedesktopNotifier notifier;
     AppPolicy policy({service, settings.defaults(), alerts, workspace, notifier, notifications, scheduler,
                       QApplication::applicationVersion(), QStringLiteral("1"), [] { QCoreApplication::exit(0); }});
     policy.loadPolicyResource(AppPolicy::shippedPolicyPath());
