@@ -76,7 +76,7 @@ void UinputEventSink::send(int fd, const input_event* events, std::size_t count)
 void UinputEventSink::sendHeldEvents()
 {
     if (m_heldOverflow)
-        qWarning().noquote() << "Velotap: input posted while the virtual devices were not ready was partly dropped";
+        qWarning().noquote() << "Velotap dropped part of the input posted before its virtual devices were ready";
     for (std::size_t first = 0; first < m_held.size();) {
         std::size_t end = first;
         std::array<input_event, 16> run{};

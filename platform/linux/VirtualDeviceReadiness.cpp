@@ -48,7 +48,7 @@ void VirtualDeviceReadiness::poll()
         return;
     }
     if (m_scheduler.now() >= m_giveUpAt) {
-        qInfo().noquote() << "Velotap: udev has not announced the virtual input devices; sending anyway";
+        qInfo().noquote() << "Velotap sends input although udev has not announced its virtual devices";
         settle();
         return;
     }

@@ -15,6 +15,7 @@
 #include <fnmatch.h>
 
 #include "tests/support/QtPrinters.h"
+#include "tests/support/TestFiles.h"
 
 namespace {
 
@@ -159,14 +160,7 @@ private:
     int m_count = 0;
     int m_inputs = 0;
 
-    void write(const QString& devpath, const QByteArray& data)
-    {
-        const QString path = root() + QStringLiteral("/sys") + devpath;
-        QDir().mkpath(QFileInfo(path).path());
-        QFile file(path);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(data);
-    }
+    void write(const QString& devpath, const QByteArray& data) { writeTestFile(root() + QStringLiteral("/sys") + devpath, data); }
 };
 
 class UdevRuleTest : public ::testing::Test {

@@ -4,9 +4,8 @@
 #include "tests/support/AllocationCounter.h"
 #include "tests/support/FakeEvdevDevice.h"
 #include "tests/support/KeyComboScript.h"
+#include "tests/support/TestFiles.h"
 
-#include <QDir>
-#include <QFile>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -187,20 +186,12 @@ public:
     void announce(const QString& sysName, int minor)
     {
         const QString eventDir = m_dir.filePath(QStringLiteral("sys/devices/virtual/input/%1/event%2").arg(sysName).arg(minor));
-        QDir().mkpath(eventDir);
-        QDir().mkpath(m_dir.filePath("udev"));
-        write(eventDir + "/dev", QByteArray("13:") + QByteArray::number(64 + minor) + '\n');
-        write(m_dir.filePath(QStringLiteral("udev/c13:%1").arg(64 + minor)), "E:ID_INPUT=1\n");
+        writeTestFile(eventDir + "/dev", QByteArray("13:") + QByteArray::number(64 + minor) + '\n');
+        writeTestFile(m_dir.filePath(QStringLiteral("udev/c13:%1").arg(64 + minor)), "E:ID_INPUT=1\n");
     }
 
 private:
     QTemporaryDir m_dir;
-    static void write(const QString& path, const QByteArray& data)
-    {
-        QFile file(path);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(data);
-    }
 };
 
 TEST_F(UinputEventSinkTest, InputPostedBeforeTheDesktopHasTheDevicesArrivesOnceItHasThem)

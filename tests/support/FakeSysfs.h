@@ -1,4 +1,5 @@
 #pragma once
+#include "tests/support/TestFiles.h"
 #include <QDir>
 #include <QFile>
 #include <QString>
@@ -76,10 +77,5 @@ public:
 
 private:
     QTemporaryDir m_dir;
-    static void write(const QString& path, const QByteArray& bytes)
-    {
-        QFile file(path);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(bytes);
-    }
+    static void write(const QString& path, const QByteArray& bytes) { writeTestFile(path, bytes); }
 };
