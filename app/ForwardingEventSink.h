@@ -2,6 +2,7 @@
 #include "gestures/EventSink.h"
 
 #include <functional>
+#include <utility>
 
 // The bridge and the keyboard are made once with one sink each, but the
 // desktop's sink comes and goes (it exists while it is needed); this one
@@ -52,7 +53,26 @@ public:
         if (EventSink* target = m_targetOf())
             target->launchProgram(program, arguments);
     }
+    // A frame is held open on the sink it began on, and closed only while
+    // that is still the target: a sink replaced meanwhile is gone (and
+    // delivered what it held when it went), and a new one never had the
+    // frame begun.
+    void beginFrame() override
+    {
+        if (m_frameDepth++ == 0 && (m_frameTarget = m_targetOf()))
+            m_frameTarget->beginFrame();
+    }
+    void endFrame() override
+    {
+        if (m_frameDepth == 0 || --m_frameDepth > 0)
+            return;
+        EventSink* target = std::exchange(m_frameTarget, nullptr);
+        if (target && target == m_targetOf())
+            target->endFrame();
+    }
 
 private:
     std::function<EventSink*()> m_targetOf;
+    EventSink* m_frameTarget = nullptr;
+    int m_frameDepth = 0;
 };
