@@ -1,12 +1,13 @@
 // Parser and decoder together. The first byte gives the descriptor's length
 // (scaled), the rest of the input is cut into reports whose lengths come from
-// one byte each; every report is decoded, carrying the frame state, and its
-// debug text built.
+// one byte each; every report is decoded, carrying the frame state, put into
+// frames, and its debug text built.
 #include "touch/ContactDictionaries.h"
 #include "touch/DebugText.h"
 #include "touch/DescriptorSummary.h"
 #include "touch/ReportDecoder.h"
 #include "touch/ReportDescriptorParser.h"
+#include "touch/TouchFrameAssembler.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -21,6 +22,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const QString status = layout.valid ? decoderStatusText(layout) : QString();
 
     TouchReportDecoder decoder(layout);
+    TouchFrameAssembler assembler;
+    assembler.setLayout(layout);
     std::size_t at = 1 + descriptorLength;
     while (at < size) {
         const std::size_t length = std::min<std::size_t>(data[at], size - at - 1);
@@ -29,6 +32,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (list.count < 0 || list.count > layout.contactCount || decoder.hybridOffset() < 0)
             std::abort();
         if (list.complete && decoder.hybridOffset() != 0)
+            std::abort();
+        if (assembler.add(list, report, length) && (assembler.frame().count < 0 || assembler.frame().count > kMaxTouchSlots))
             std::abort();
         debugTextForReport(report, length, list, status, layout, decoder.hybridModeObserved());
         contactDictionariesFromList(list, QRectF(0, 0, 1920, 1080));

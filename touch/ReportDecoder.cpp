@@ -82,7 +82,7 @@ std::int64_t kindFor(const TouchSlotLayout& slot, std::uint16_t marker, const st
 } // namespace
 
 TouchContactList contactsFromReport(const TouchLayout& layout, const std::uint8_t* report, std::size_t length,
-                                    std::int32_t& hybridOffset, bool& hybridModeObserved)
+                                    HybridFrameState& hybrid)
 {
     TouchContactList list{};
     if (!report || !layout.valid || length == 0)
@@ -93,7 +93,7 @@ TouchContactList contactsFromReport(const TouchLayout& layout, const std::uint8_
         return list;
 
     list.slotCount = layout.contactCount;
-    list.hybridOffset = hybridOffset;
+    list.hybridOffset = hybrid.offset;
     // Without a Contact Count field (offset -1) nothing is announced.
     const std::uint32_t announced = readBits(report, length, layout.contactCountBitOffset, layout.contactCountBitLength);
 
@@ -126,20 +126,25 @@ TouchContactList contactsFromReport(const TouchLayout& layout, const std::uint8_
     list.count = count;
 
     list.frameContactCount = announced != 0 ? std::int32_t(announced) : list.count;
+    // A display that announces the count in the first report of a frame
+    // sends 0 in the others: they belong to the frame in progress.
+    if (announced == 0 && hybrid.offset > 0)
+        list.frameContactCount = hybrid.frameCount;
 
     // A report has room for every contact collection, also those beyond the
     // slots: a frame that fits them is whole, never waiting for a next report.
     const std::int32_t perReport = std::max(layout.contactCount, layout.contactCollectionCount);
     if (list.slotCount < 1 || list.frameContactCount <= perReport) {
         list.complete = true;
-        hybridOffset = 0;
+        hybrid.offset = 0;
     } else {
         // More contacts than slots: the device spreads the frame over several reports.
         list.continuation = list.hybridOffset > 0;
-        const std::int64_t sum = std::int64_t(list.slotCount) + list.hybridOffset;
+        const std::int64_t sum = std::int64_t(perReport) + list.hybridOffset;
         list.complete = sum >= list.frameContactCount;
-        hybridModeObserved = true;
-        hybridOffset = sum < list.frameContactCount ? std::int32_t(sum) : 0;
+        hybrid.observed = true;
+        hybrid.offset = sum < list.frameContactCount ? std::int32_t(sum) : 0;
+        hybrid.frameCount = list.frameContactCount;
     }
     return list;
 }
@@ -152,11 +157,10 @@ void TouchReportDecoder::setLayout(const TouchLayout& layout)
 
 TouchContactList TouchReportDecoder::contactsFromReport(const std::uint8_t* report, std::size_t length)
 {
-    return ::contactsFromReport(_layout, report, length, _hybridOffset, _hybridModeObserved);
+    return ::contactsFromReport(_layout, report, length, _hybrid);
 }
 
 void TouchReportDecoder::resetHybridState()
 {
-    _hybridOffset = 0;
-    _hybridModeObserved = false;
+    _hybrid = HybridFrameState{};
 }

@@ -36,11 +36,18 @@ inline std::uint32_t readBits(const std::uint8_t* report, std::size_t length, st
     return std::uint32_t((value >> shift) & ((std::uint64_t(1) << bits) - 1));
 }
 
-// Decodes one input report with a layout. hybridOffset and hybridModeObserved
-// are the caller's frame state, read and updated; a report that is not the
-// touch report leaves them unchanged. Allocates nothing.
+// What carries from one report to the next of a frame spread over several.
+struct HybridFrameState {
+    std::int32_t offset = 0;      // contacts of the frame in progress delivered so far
+    std::int32_t frameCount = 0;  // contacts its first report announced
+    bool observed = false;        // such a frame was seen since touch started
+};
+
+// Decodes one input report with a layout, reading and updating the caller's
+// frame state; a report that is not the touch report leaves it unchanged.
+// Allocates nothing.
 TouchContactList contactsFromReport(const TouchLayout& layout, const std::uint8_t* report, std::size_t length,
-                                    std::int32_t& hybridOffset, bool& hybridModeObserved);
+                                    HybridFrameState& hybrid);
 
 // A layout together with the hybrid-frame state that carries from one report
 // to the next; the touch bridge owns one per device.
@@ -57,11 +64,13 @@ public:
 
     // Clears the frame state, as when touch starts or stops.
     void resetHybridState();
-    std::int32_t hybridOffset() const { return _hybridOffset; }
-    bool hybridModeObserved() const { return _hybridModeObserved; }
+    // Gives up the hybrid frame in progress (a report of it was lost): the
+    // next report starts a frame.
+    void endHybridFrame() { _hybrid.offset = 0; }
+    std::int32_t hybridOffset() const { return _hybrid.offset; }
+    bool hybridModeObserved() const { return _hybrid.observed; }
 
 private:
     TouchLayout _layout{};
-    std::int32_t _hybridOffset = 0;
-    bool _hybridModeObserved = false;
+    HybridFrameState _hybrid;
 };

@@ -58,6 +58,7 @@ VTTouchBridge::~VTTouchBridge()
 {
     m_env.devices.removeDevicesChangedObserver(m_devicesObserver);
     m_env.scheduler.cancel(m_restartTimer);
+    m_env.scheduler.cancel(m_frameTimer);
     // Nothing may stay pressed when the bridge goes away.
     if (running())
         closeDevice();
@@ -150,6 +151,7 @@ bool VTTouchBridge::start(VTError* error)
     const QByteArray descriptor = reportDescriptorData(chosen);
     descriptorHexStorage() = QString::fromLatin1(descriptor.toHex());
     m_decoder.setLayout(choice.layout);
+    m_assembler.setLayout(choice.layout);
     descriptorSummaryStorage() = descriptorSummary(choice.layout);
     _hidDecoderStatus = decoderStatusText(choice.layout);
     m_device = chosen;
@@ -193,6 +195,10 @@ void VTTouchBridge::stopWaitingForDevice()
 void VTTouchBridge::clearDeviceState()
 {
     m_decoder.setLayout(TouchLayout{});
+    m_assembler.setLayout(TouchLayout{});
+    m_lastFrame = TouchContactList{};
+    m_env.scheduler.cancel(m_frameTimer);
+    m_frameTimer = 0;
     m_device = HidDeviceInfo{};
     descriptorHexStorage().clear();
     descriptorSummaryStorage().clear();
@@ -215,8 +221,38 @@ void VTTouchBridge::handleReport(const std::uint8_t* report, int length)
     // An observer may have stopped touch; the engine must not act after its stop.
     if (wasRunning && !running())
         return;
+    const bool ready = m_assembler.add(list, report, size);
+    if (m_assembler.pending() && m_frameTimer == 0)
+        m_frameTimer = m_env.scheduler.schedule(kFrameTimeout, [this] { frameTimedOut(); });
+    if (!ready)
+        return;
+    m_env.scheduler.cancel(m_frameTimer);
+    m_frameTimer = 0;
+    handFrameOn(m_assembler.frame());
+}
+
+void VTTouchBridge::frameTimedOut()
+{
+    m_frameTimer = 0;
+    if (!m_assembler.flush())
+        return;
+    m_decoder.endHybridFrame();
+    handFrameOn(m_assembler.frame());
+}
+
+void VTTouchBridge::handFrameOn(const TouchContactList& frame)
+{
+    m_lastFrame = frame;
+    if (m_env.notifications.hasObservers(VTNotification::TouchFrame)) {
+        const bool wasRunning = running();
+        m_env.notifications.post(VTNotification::TouchFrame, this,
+                                 {{QStringLiteral("contacts"), contactDictionariesFromList(frame, m_engine->bounds())},
+                                  {QStringLiteral("complete"), frame.complete}});
+        if (wasRunning && !running())
+            return;
+    }
     if (!compatibilityTestMode())
-        m_engine->handleContacts(list);
+        m_engine->handleContacts(frame);
 }
 
 QString VTTouchBridge::debugTextForReport(const std::uint8_t* report, int length, const TouchContactList& list) const

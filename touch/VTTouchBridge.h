@@ -3,6 +3,7 @@
 #include "base/VTError.h"
 #include "touch/HidDeviceSource.h"
 #include "touch/ReportDecoder.h"
+#include "touch/TouchFrameAssembler.h"
 #include "touch/TouchTypes.h"
 
 #include <QString>
@@ -62,8 +63,13 @@ public:
     void stop();
     void refreshDisplayMapping();
 
-    // The per-report path: decode, announce, then the gesture engine.
+    // The per-report path: decode, announce, put the frame together, then
+    // the gesture engine.
     void handleReport(const std::uint8_t* report, int length);
+    // The last contact frame handed on (what "VTTouchFrameNotification" carried).
+    const TouchContactList& lastFrame() const { return m_lastFrame; }
+    // How long a frame spread over several reports waits for the rest.
+    static constexpr double kFrameTimeout = 0.05;
     void postDebugReport(const std::uint8_t* report, int length, const TouchContactList& list);
     void postCompatibilityReport(const std::uint8_t* report, int length, const TouchContactList& list);
     QString debugTextForReport(const std::uint8_t* report, int length, const TouchContactList& list) const;
@@ -84,6 +90,9 @@ private:
     std::unique_ptr<HidInputStream> m_stream;
     HidDeviceInfo m_device;
     TouchReportDecoder m_decoder;
+    TouchFrameAssembler m_assembler;
+    TouchContactList m_lastFrame{};
+    Scheduler::TimerId m_frameTimer = 0;
     QString _statusText;
     QString _hidDecoderStatus;
     bool m_waitingForDevice = false;
@@ -92,6 +101,8 @@ private:
     HidDeviceSource::ObserverToken m_devicesObserver = 0;
 
     void clearDeviceState();
+    void handFrameOn(const TouchContactList& frame);
+    void frameTimedOut();
     // Lets go of every button and the device; the decoder has no layout after.
     void closeDevice();
     void stopWaitingForDevice();

@@ -393,14 +393,14 @@ int replay(const QStringList& args)
             out() << "      (the same report " << repeats << (repeats == 1 ? " more time)\n" : " more times)\n");
         repeats = 0;
     };
-    // The compatibility notification carries the debug text and the contacts,
-    // so one observer prints the reports and marks where each touch begins.
+    // The debug text of every report, and where each touch begins: a touch
+    // is told by the contact frames the engine gets, which may gather the
+    // contacts of several reports.
     int events = 0;
     TouchSummary summary;
-    ScopedObserver reports;
+    ScopedObserver reports, frames;
     if (trace) {
         reports = ScopedObserver(center, VTNotification::CompatibilityReport, [&](const Notification& n) {
-            const bool began = summary.contacts(scheduler->now(), n.userInfo.value(QStringLiteral("contacts")).toList());
             if (quiet)
                 return;
             const QString text = n.userInfo.value(QStringLiteral("text")).toString();
@@ -409,10 +409,15 @@ int replay(const QStringList& args)
                 return;
             }
             flushRepeats();
-            if (began)
-                out() << "\n== touch " << summary.touchCount() << " ==\n";
             lastText = text;
             out() << QString::number(scheduler->now(), 'f', 3) << " " << text << "\n";
+        });
+        frames = ScopedObserver(center, VTNotification::TouchFrame, [&](const Notification& n) {
+            if (!summary.contacts(scheduler->now(), n.userInfo.value(QStringLiteral("contacts")).toList()) || quiet)
+                return;
+            flushRepeats();
+            lastText.clear();
+            out() << "== touch " << summary.touchCount() << " ==\n";
         });
         trace->setLineHandler([&](const QString& line) {
             ++events;

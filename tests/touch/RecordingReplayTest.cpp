@@ -6,6 +6,7 @@
 #include "settings/SettingsStore.h"
 #include "tests/support/FakeDisplayServices.h"
 #include "tests/support/RecordingBridgeHarness.h"
+#include "tests/touch/RealDescriptorData.h"
 #include "touch/DeviceDiscovery.h"
 #include "touch/HidRecording.h"
 #include "touch/HidRecordingWriter.h"
@@ -60,6 +61,51 @@ TEST(RecordingReplay, RealRecordingsReplayThroughTheBridge)
         started += recording && replayAndCheck(*recording, file.toStdString()) ? 1 : 0;
     }
     EXPECT_GT(started, files.size() / 2);
+}
+
+// Displays that spread a frame over several reports (hybrid) or send one
+// report per contact: the engine must see as many fingers at once as the
+// display reported, not one finger jumping between them.
+TEST(RecordingReplay, EveryFingerOfAFrameReachesTheEngine)
+{
+    const QJsonArray devices = realdata::devices();
+    if (devices.isEmpty())
+        GTEST_SKIP() << "real descriptors not available (VELOTAP_SHARED_DATA)";
+    QStringList wrong;
+    int multiReportDisplays = 0;
+    for (const QJsonValue& value : devices) {
+        const QJsonObject device = value.toObject();
+        const QJsonObject stats = device.value("recording").toObject().value("stats_derived_with_hid_tools").toObject();
+        const TouchLayout layout = realdata::layoutOf(device);
+        const bool hybrid = device.value("summary").toObject().value("hybrid_frames_observed_in_recording").toBool();
+        const bool serial = layout.valid && !layout.hasContactCount && layout.contactCollectionCount == 1
+            && stats.value("contact_ids_seen").toArray().size() > 1;
+        if (!hybrid && !serial)
+            continue;
+        const std::optional<HidRecording> recording = realdata::recordingOf(realdata::folder(), device);
+        ASSERT_TRUE(recording);
+        RecordingBridgeHarness h(*recording);
+        int mostInAFrame = 0;
+        ScopedObserver frames(h.center, VTNotification::TouchFrame, [&](const Notification& n) {
+            mostInAFrame = std::max(mostInAFrame, int(n.userInfo.value("contacts").toList().size()));
+        });
+        ASSERT_TRUE(h.bridge.start()) << device.value("key").toString().toStdString();
+        h.deliverAll();
+        ++multiReportDisplays;
+        // As many as a hybrid display announced, up to eight; a serial one
+        // names no count, but it had several fingers down at once, never
+        // more than its identifiers, and every recording ends with all
+        // fingers lifted: each lift was seen.
+        const int reported = hybrid ? stats.value("max_contact_count").toInt()
+                                    : int(stats.value("contact_ids_seen").toArray().size());
+        const bool right = hybrid ? mostInAFrame == std::min(reported, kMaxTouchSlots)
+                                  : mostInAFrame >= 2 && mostInAFrame <= reported && h.bridge.lastFrame().count == 0;
+        if (!right)
+            wrong << QStringLiteral("%1: %2 reported, %3 in a frame, %4 at the end")
+                         .arg(device.value("key").toString()).arg(reported).arg(mostInAFrame).arg(h.bridge.lastFrame().count);
+    }
+    EXPECT_EQ(multiReportDisplays, 40);
+    EXPECT_TRUE(wrong.isEmpty()) << wrong.join('\n').toStdString();
 }
 
 TEST(HidRecordingWriter, WrittenRecordingReadsBack)

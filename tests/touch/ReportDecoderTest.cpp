@@ -155,12 +155,17 @@ TEST(ReportDecoder, HybridFrames)
     EXPECT_EQ(frame("0201"), "frame=0 reported=0 contacts=0 slots=0 hybridOffset=0 hybrid=observed complete=no -> 5");
     EXPECT_EQ(frame(ten), "frame=10 reported=10 contacts=5 slots=5 hybridOffset=5 hybrid=continuation complete=yes -> 0");
 
-    // The count in the first report only: the second is a frame of its own.
+    // The count in the first report only: the others, with 0, continue its
+    // frame, also over three reports.
     EXPECT_EQ(frame(ten), "frame=10 reported=10 contacts=5 slots=5 hybridOffset=0 hybrid=observed complete=no -> 5");
-    EXPECT_EQ(frame(sizedReport(5, 3, 0)), "frame=3 reported=3 contacts=3 slots=5 hybridOffset=5 hybrid=observed complete=yes -> 0");
-
-    // Fifteen contacts over three reports.
+    EXPECT_EQ(frame(sizedReport(5, 3, 0)), "frame=10 reported=10 contacts=3 slots=5 hybridOffset=5 hybrid=continuation complete=yes -> 0");
     const std::string fifteen = sizedReport(5, 5, 15);
+    EXPECT_EQ(frame(fifteen), "frame=15 reported=15 contacts=5 slots=5 hybridOffset=0 hybrid=observed complete=no -> 5");
+    EXPECT_EQ(frame(sizedReport(5, 5, 0)), "frame=15 reported=15 contacts=5 slots=5 hybridOffset=5 hybrid=continuation complete=no -> 10");
+    EXPECT_EQ(frame(sizedReport(5, 5, 0)), "frame=15 reported=15 contacts=5 slots=5 hybridOffset=10 hybrid=continuation complete=yes -> 0");
+    EXPECT_EQ(frame(sizedReport(5, 2, 0)), "frame=2 reported=2 contacts=2 slots=5 hybridOffset=0 hybrid=observed complete=yes -> 0");
+
+    // Fifteen contacts over three reports, the count repeated.
     EXPECT_EQ(frame(fifteen), "frame=15 reported=15 contacts=5 slots=5 hybridOffset=0 hybrid=observed complete=no -> 5");
     EXPECT_EQ(frame(fifteen), "frame=15 reported=15 contacts=5 slots=5 hybridOffset=5 hybrid=continuation complete=no -> 10");
     EXPECT_EQ(frame(fifteen), "frame=15 reported=15 contacts=5 slots=5 hybridOffset=10 hybrid=continuation complete=yes -> 0");
@@ -181,7 +186,7 @@ TEST(ReportDecoder, HybridFrames)
     decoder.setLayout(Descriptor().application(1).contacts(10).contactCount().end().layout());
     const std::string tenSlots = "01" + std::string(10 * 12, '0');
     EXPECT_EQ(frame(tenSlots + "0a"), "frame=10 reported=10 contacts=0 slots=8 hybridOffset=0 hybrid=no complete=yes -> 0");
-    EXPECT_EQ(frame(tenSlots + "0b"), "frame=11 reported=11 contacts=0 slots=8 hybridOffset=0 hybrid=observed complete=no -> 8");
+    EXPECT_EQ(frame(tenSlots + "0b"), "frame=11 reported=11 contacts=0 slots=8 hybridOffset=0 hybrid=observed complete=no -> 10");
 
     // Decoding allocates nothing, hybrid frames included.
     decoder.setLayout(sizedLayout(8));

@@ -191,12 +191,17 @@ TEST_F(TouchBridgeTest, EveryReportIsAnnouncedThenHandedToTheEngine)
     EXPECT_DOUBLE_EQ(contacts[0].toMap().value("screenX").toDouble(), 2048.0 * 4096 / 4095);
     EXPECT_FALSE(sink.lines().isEmpty()); // the engine warped the pointer after both posts
 
-    // A report that is not the touch report still reaches everyone, as an empty frame.
+    // A report that is not the touch report (a pen or vendor report) is
+    // announced but is no frame: the finger stays down mid-drag.
     order.clear();
+    scheduler.advance(1.0);
     devices.deliver(QByteArray::fromHex("01010000"));
     EXPECT_EQ(order.size(), 2);
     EXPECT_TRUE(contacts.isEmpty());
     scheduler.advance(1.0);
+    EXPECT_FALSE(sinkShows("left-up"));
+    EXPECT_EQ(bridge.lastFrame().count, 1);
+    devices.deliver(fingerReport(false, 0, 0, 0));
     EXPECT_TRUE(sinkShows("left-up"));
 
     // An observer that stops the bridge keeps the engine from acting on that report.
@@ -302,4 +307,47 @@ TEST_F(TouchBridgeTest, UnplugStopsCleanlyAndReplugResumes)
     devices.announceChange();
     scheduler.advance(2.0);
     EXPECT_FALSE(bridge.running());
+}
+
+// A display with more contacts than slots sends a frame in several reports:
+// the engine gets one frame with every contact, once the frame is complete,
+// and the frame notification carries it; a frame whose last report is lost
+// goes on after a short time.
+TEST_F(TouchBridgeTest, FramesSpreadOverReportsReachTheEngineWhole)
+{
+    // Report 3: two contact collections (flags, id, X, Y) and a Contact Count.
+    const std::vector<std::uint8_t> twoSlots = touchtest::Descriptor().application(3).contacts(2).contactCount().end().bytes;
+    devices.list = {touchDevice("/dev/hidraw0", QByteArray(reinterpret_cast<const char*>(twoSlots.data()), qsizetype(twoSlots.size())))};
+    ASSERT_TRUE(bridge.start());
+    settings.setSettingValue(SettingsStore::inputKey(InputType::Finger3, InputSetting::MouseAction), qint64(MouseAction::Right));
+    QList<QPair<int, bool>> frames;
+    ScopedObserver frameObserver(center, VTNotification::TouchFrame, [&](const Notification& n) {
+        frames.append({int(n.userInfo.value("contacts").toList().size()), n.userInfo.value("complete").toBool()});
+    });
+    const auto report = [](int first, int second, int count) {
+        const auto contact = [](int id) {
+            return id < 0 ? QByteArray(6, '\0') : QByteArray::fromHex("03") + char(id) + QByteArray::fromHex("00080004");
+        };
+        return QByteArray::fromHex("03") + contact(first) + contact(second) + char(count);
+    };
+
+    // Three fingers: two in the first report (count 3), one in the next (count 0).
+    devices.deliver(report(1, 2, 3));
+    EXPECT_TRUE(frames.isEmpty()) << "waiting for the rest of the frame";
+    devices.deliver(report(3, -1, 0));
+    ASSERT_EQ(frames, (QList<QPair<int, bool>>{{3, true}}));
+    EXPECT_EQ(bridge.lastFrame().count, 3);
+    EXPECT_TRUE(sinkShows("right-down")) << "three fingers: the finger3 action";
+
+    // The second report of a frame never comes: the three go on without it.
+    devices.deliver(report(1, 2, 3));
+    scheduler.advance(VTTouchBridge::kFrameTimeout / 2);
+    EXPECT_EQ(frames.size(), 1);
+    scheduler.advance(VTTouchBridge::kFrameTimeout);
+    ASSERT_EQ(frames.size(), 2);
+    EXPECT_EQ(frames.last(), qMakePair(2, false));
+    // The next report starts a frame of its own.
+    devices.deliver(report(-1, -1, 0));
+    EXPECT_EQ(frames.last(), qMakePair(0, true));
+    EXPECT_TRUE(sinkShows("right-up"));
 }
