@@ -106,6 +106,32 @@ void VTGestureEngine::firePendingMouseDown()
     _pendingMouseFlags = 0;
 }
 
+void VTGestureEngine::finishTap()
+{
+    const double wait = keyboardActionMouseDelayRemaining();
+    if (wait <= kDelayThreshold) {
+        firePendingMouseDown();
+        return;
+    }
+    // A key action fired a moment ago: the click waits until it is 50 ms
+    // old, so it cannot overtake the key on the desktop.
+    const bool allowed = !_ignoreSingleTouchUntilAllUp || _pendingMouseFromGroup;
+    const QPointF pressAt = _pendingMousePoint;
+    const QPointF releaseAt = _lastPoint;
+    const std::uint64_t flags = _pendingMouseFlags;
+    cancelPendingMouseDown();
+    if (!allowed)
+        return;
+    cancelTimer(_deferredClickTimer);
+    _deferredClickTimer = m_scheduler.schedule(wait, [this, pressAt, releaseAt, flags] {
+        _deferredClickTimer = 0;
+        if (_mouseDown)
+            return;
+        pressLeftNow(pressAt, flags);
+        releaseMouseIfNeededAt(releaseAt);
+    });
+}
+
 void VTGestureEngine::cancelPendingMouseDown()
 {
     cancelTimer(_pendingMouseTimer);

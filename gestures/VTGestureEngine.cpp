@@ -23,6 +23,7 @@ VTGestureEngine::~VTGestureEngine()
 {
     // Timers hold `this`; none may outlive the engine.
     cancelTimer(_pendingMouseTimer);
+    cancelTimer(_deferredClickTimer);
     cancelTimer(_scrollReleaseTimer);
     cancelTimer(_inertiaTimer);
 }
@@ -50,6 +51,7 @@ void VTGestureEngine::updateDisplayBounds()
 void VTGestureEngine::letGoOfEverything()
 {
     cancelPendingMouseDown();
+    cancelTimer(_deferredClickTimer);
     releaseActiveButtonsAt(_lastPoint);
     cancelScrollRelease();
     _scrollActive = false;
@@ -136,22 +138,25 @@ void VTGestureEngine::handleContacts(const TouchContactList& frame)
 
     if (n == 0) {
         if (_pendingMouseDown)
-            firePendingMouseDown(); // a tap shorter than the delay still clicks
+            finishTap(); // a tap shorter than the delay still clicks
         releaseActiveButtonsAt(_lastPoint);
+        // Every lift ends the sequence: the next group warps the pointer to
+        // where it touches, starts its own pinch candidate and fires its
+        // input's key action again, also after a scroll.
+        resetGroupGestureState();
+        resetPinchState();
+        _keyboardActionInput = Input::None;
         if (_scrollActive) {
             scheduleScrollRelease();
             _ignoreSingleTouchUntilAllUp = false;
             return;
         }
-        resetGroupGestureState();
-        resetPinchState();
         cancelScrollRelease();
         _scrollActive = false;
         if (_inertiaTimer == 0)
             stopInertia();
         _ignoreSingleTouchUntilAllUp = false;
         _scrollRemainderX = _scrollRemainderY = 0.0;
-        _keyboardActionInput = Input::None;
         return;
     }
 

@@ -76,6 +76,9 @@ public:
     void scheduleMouseDownAt(QPointF point, std::uint64_t flags);
     void firePendingMouseDown();
     void cancelPendingMouseDown();
+    // The lift of a tap whose press is still pending: fires it now, or as
+    // soon as the last key action is old enough.
+    void finishTap();
     void releaseMouseIfNeededAt(QPointF point);
     void releaseRightMouseIfNeededAt(QPointF point);
     void releaseMiddleMouseIfNeededAt(QPointF point);
@@ -172,6 +175,8 @@ private:
     std::uint64_t _middleMouseFlags = 0;
     std::uint64_t _pendingMouseFlags = 0;
     Scheduler::TimerId _pendingMouseTimer = 0;
+    // A tap's click held back after a key action.
+    Scheduler::TimerId _deferredClickTimer = 0;
     double _lastLeftClickTime = 0.0;
     QPointF _lastLeftClickPoint{-std::numeric_limits<double>::max(), -std::numeric_limits<double>::max()};
     std::int64_t _lastLeftClickCount = 0;

@@ -20,7 +20,7 @@ TEST_F(Scroll, RemaindersRoundHalfToEvenAndNaturalScrollingFlipsTheSign)
     touch(pairAt(150, 102.4));
     touch(pairAt(150, 102.8));
     touch(pairAt(151, 103.8));
-    EXPECT_EQ(brief(), "5.050 scroll wheel1=-2 wheel2=0; 5.067 scroll wheel1=-1 wheel2=0; "
+    EXPECT_EQ(brief(), "5.033 warp 150,100; 5.050 scroll wheel1=-2 wheel2=0; 5.067 scroll wheel1=-1 wheel2=0; "
                        "5.067 scroll wheel1=-2 wheel2=-2");
 }
 
@@ -163,6 +163,52 @@ TEST_F(Scroll, PinchLocksAtEighteenPointsClampsEachStepAndEndsOnEveryReset)
         reset();
         EXPECT_EQ(brief(), "0.000 magnify 0.0000 phase=8 at=400,500");
         lift();
+    }
+}
+
+} // namespace
+
+namespace {
+
+using ScrollSequences = GestureEngineTest;
+
+// A lift that ends a scroll ends the whole touch sequence: the next group
+// is a new one in every respect.
+TEST_F(ScrollSequences, TheNextTouchAfterAScrollStartsAfresh)
+{
+    // The wheel goes where the fingers are: the pointer moves there first.
+    swipe([](double y) { return pairAt(150, y); });
+    lift();
+    advance(5.0);
+    take();
+    swipe([](double y) { return pairAt(600, y + 400); }, 1);
+    const QString moved = brief();
+    EXPECT_TRUE(moved.startsWith("5.050 warp 600,500; 5.067 scroll")) << moved.toStdString();
+    lift();
+    advance(5.0);
+
+    // A pinch candidate does not outlive the lift: fingers put down farther
+    // apart than the last pair do not zoom.
+    setMouseAction(InputType::Finger2, MouseAction::ScrollAndPinch);
+    swipe([](double y) { return pairAt(300, y); });
+    lift();
+    advance(5.0);
+    take();
+    touch({QPointF(250, 300), QPointF(390, 300)});
+    EXPECT_TRUE(take("magnify").isEmpty());
+    EXPECT_FALSE(engine.pinchLocked());
+    lift();
+    advance(5.0);
+
+    // A one-finger scroll with Escape fires it on each new touch, also when
+    // the last one ended while scrolling.
+    setMouseAction(InputType::Finger1, MouseAction::Scroll);
+    setKeyboardAction(InputType::Finger1, KeyboardAction::Escape);
+    for (int sequence = 0; sequence < 2; ++sequence) {
+        swipe([](double y) { return Points{QPointF(400, y)}; });
+        lift();
+        advance(5.0);
+        EXPECT_EQ(take("key").size(), 2) << "sequence " << sequence;
     }
 }
 
