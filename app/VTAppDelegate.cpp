@@ -294,14 +294,22 @@ void VTAppDelegate::startTouch()
     refreshMenu();
 }
 
-void VTAppDelegate::toggleTouch()
+bool VTAppDelegate::touchCommandAllowed()
 {
     if (updateRequired())
-        return;
+        return false;
+    // Until the first-run check is done, every touch command leads to it.
     if (initialCompatibilitySetupRequired()) {
         showCompatibilityCheckWindow();
-        return;
+        return false;
     }
+    return true;
+}
+
+void VTAppDelegate::toggleTouch()
+{
+    if (!touchCommandAllowed())
+        return;
     if (m_bridge->running()) {
         stopTouch();
         refreshMenu();
@@ -312,12 +320,8 @@ void VTAppDelegate::toggleTouch()
 
 void VTAppDelegate::showKeyboard()
 {
-    if (updateRequired())
+    if (!touchCommandAllowed())
         return;
-    if (initialCompatibilitySetupRequired()) {
-        showCompatibilityCheckWindow();
-        return;
-    }
     if (m_touchKeyboardController->visible()) {
         m_touchKeyboardController->hideKeyboard();
         if (!m_bridge->running())

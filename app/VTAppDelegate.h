@@ -102,6 +102,9 @@ public:
 
 private:
     bool updateRequired() const;
+    // Touch, keyboard and settings: off while an update is required, the
+    // compatibility check instead while it is outstanding.
+    bool touchCommandAllowed();
     // Stops the bridge and lets go of what only running touch needs.
     void stopTouch();
     // After every start or stop: hold the sleep delay only while touch runs.

@@ -196,12 +196,8 @@ void VTAppDelegate::showWindow(std::unique_ptr<AppWindow>& window, const WindowF
 
 void VTAppDelegate::showSettings()
 {
-    if (updateRequired())
+    if (!touchCommandAllowed())
         return;
-    if (initialCompatibilitySetupRequired()) {
-        showCompatibilityCheckWindow();
-        return;
-    }
     showWindow(m_settingsWindowController, m_env.windows.settings, "settings");
 }
 

@@ -15,6 +15,7 @@
 #include "tests/support/ReferenceService.h"
 #include "tests/support/ScriptedAlertPresenter.h"
 #include "tests/support/WaitUntil.h"
+#include "tests/touch/TouchTestData.h"
 #include "touch/VTTouchBridge.h"
 
 #include <gtest/gtest.h>
@@ -29,28 +30,11 @@ namespace apptest {
 
 inline const QString kVersion = QStringLiteral("1.4");
 
-// A touch screen whose report 2 carries one finger: tip, id, x, y (16 bits each), count.
-inline QByteArray touchDescriptor()
-{
-    return QByteArray::fromHex("050d0904a10185020922a102094215002501750195018102950781030951150025"
-                               "7f7508950181020501093009311500" "26ff0f751095028102c0050d0954150025087508950181" "02c0");
-}
+using touchtest::fingerReport;
 
-inline QByteArray fingerReport(bool down, int x, int y)
+inline HidDeviceInfo touchDevice()
 {
-    const char bytes[] = {2, char(down ? 1 : 0), 1, char(x & 0xFF), char(x >> 8), char(y & 0xFF), char(y >> 8), char(down ? 1 : 0)};
-    return QByteArray(bytes, sizeof bytes);
-}
-
-inline HidDeviceInfo touchDevice(const QString& node = QStringLiteral("/dev/hidraw0"))
-{
-    const QVariantList usages{QVariantMap{{HidProperty::DeviceUsagePage, qint64(0x0D)}, {HidProperty::DeviceUsage, qint64(4)}}};
-    return {node,
-            {{HidProperty::VendorID, qint64(0x4E8)}, {HidProperty::ProductID, qint64(0x2084)},
-             {HidProperty::LocationID, qint64(0x01630000)}, {HidProperty::Manufacturer, QStringLiteral("Samsung")},
-             {HidProperty::Product, QStringLiteral("Flip")}, {HidProperty::PrimaryUsagePage, qint64(0x0D)},
-             {HidProperty::PrimaryUsage, qint64(4)}, {HidProperty::DeviceUsagePairs, usages},
-             {HidProperty::ReportDescriptor, touchDescriptor()}}};
+    return touchtest::touchDevice(QStringLiteral("/dev/hidraw0"));
 }
 
 // Counts the windows a factory made and how often they were shown.

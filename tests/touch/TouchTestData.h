@@ -1,7 +1,11 @@
 #pragma once
+#include "touch/HidDeviceSource.h"
 #include "touch/ReportDescriptorParser.h"
 
 #include <QByteArray>
+#include <QString>
+#include <QVariantList>
+#include <QVariantMap>
 
 #include <cstdint>
 #include <cstdio>
@@ -29,6 +33,25 @@ inline QByteArray mouseThenTouchDescriptor()
         "05010902a10185010901a100050919012903150025019503750181029501750581030501093009311581257f750895028106c0c0"
         "050d0904a10185020922a1020942150025017501950181029507810309511500257f7508950181020501093009311500"
         "26ff0f751095028102c0050d095415002508750895018102c0");
+}
+
+// Report 2 of mouseThenTouchDescriptor(): one finger down or lifted at raw x, y.
+inline QByteArray fingerReport(bool down, int x, int y, int count = 1)
+{
+    const char bytes[] = {2, char(down ? 1 : 0), 1, char(x & 0xFF), char(x >> 8), char(y & 0xFF), char(y >> 8), char(count)};
+    return QByteArray(bytes, sizeof bytes);
+}
+
+// A touch display as the platform lists it, offering the Touch Screen usage.
+inline HidDeviceInfo touchDevice(const QString& node, const QByteArray& descriptor = mouseThenTouchDescriptor())
+{
+    const QVariantList usages{QVariantMap{{HidProperty::DeviceUsagePage, qint64(0x0D)}, {HidProperty::DeviceUsage, qint64(4)}}};
+    return {node,
+            {{HidProperty::VendorID, qint64(0x4E8)}, {HidProperty::ProductID, qint64(0x2084)},
+             {HidProperty::LocationID, qint64(0x01630000)}, {HidProperty::Manufacturer, QStringLiteral("Samsung")},
+             {HidProperty::Product, QStringLiteral("Flip")}, {HidProperty::PrimaryUsagePage, qint64(0x0D)},
+             {HidProperty::PrimaryUsage, qint64(4)}, {HidProperty::DeviceUsagePairs, usages},
+             {HidProperty::ReportDescriptor, descriptor}}};
 }
 
 inline std::vector<std::uint8_t> bytes(const char* hex)

@@ -26,22 +26,8 @@ const QByteArray kTouchDescriptor = touchtest::mouseThenTouchDescriptor();
 // A touch screen whose collection has no Finger, Stylus or Pen inside.
 const QByteArray kNoContactsDescriptor = QByteArray::fromHex("050d0904a101850209427501950181029507810305010930150026ff0f75109501 8102c0");
 
-QByteArray fingerReport(bool down, int x, int y, int count = 1)
-{
-    const char bytes[] = {2, char(down ? 1 : 0), 1, char(x & 0xFF), char(x >> 8), char(y & 0xFF), char(y >> 8), char(count)};
-    return QByteArray(bytes, sizeof bytes);
-}
-
-HidDeviceInfo touchDevice(const QString& node, const QByteArray& descriptor = kTouchDescriptor)
-{
-    const QVariantList usages{QVariantMap{{HidProperty::DeviceUsagePage, qint64(0x0D)}, {HidProperty::DeviceUsage, qint64(4)}}};
-    return {node,
-            {{HidProperty::VendorID, qint64(0x4E8)}, {HidProperty::ProductID, qint64(0x2084)},
-             {HidProperty::LocationID, qint64(0x01630000)}, {HidProperty::Manufacturer, QStringLiteral("Samsung")},
-             {HidProperty::Product, QStringLiteral("Flip")}, {HidProperty::PrimaryUsagePage, qint64(0x0D)},
-             {HidProperty::PrimaryUsage, qint64(4)}, {HidProperty::DeviceUsagePairs, usages},
-             {HidProperty::ReportDescriptor, descriptor}}};
-}
+using touchtest::fingerReport;
+using touchtest::touchDevice;
 
 class TouchBridgeTest : public ::testing::Test {
 protected:
