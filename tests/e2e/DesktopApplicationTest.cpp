@@ -98,6 +98,16 @@ protected:
         return true;
     }
     static QByteArray errorOutput(QProcess& process) { return process.readAllStandardError(); }
+    // The state letter of /proc/PID/stat ('T' once stopped).
+    static char processState(qint64 pid)
+    {
+        QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+        if (!stat.open(QIODevice::ReadOnly))
+            return '?';
+        const QByteArray text = stat.readAll();
+        const qsizetype end = text.lastIndexOf(')');
+        return end >= 0 && end + 2 < text.size() ? text.at(end + 2) : '?';
+    }
 };
 
 } // namespace
@@ -120,13 +130,15 @@ TEST_F(DesktopApplicationTest, ASecondLaunchActivatesTheFirstAndAHungFirstIsGive
 
     // A first instance that holds the name but never answers.
     ::kill(pid_t(first.processId()), SIGSTOP);
+    ASSERT_TRUE(waitFor([&] { return processState(first.processId()) == 'T'; }));
     QElapsedTimer timer;
     timer.start();
     QProcess& third = start();
     ASSERT_TRUE(third.waitForFinished(20000));
     EXPECT_LT(timer.elapsed(), 12000);
-    EXPECT_EQ(third.exitCode(), 1);
-    EXPECT_TRUE(errorOutput(third).contains("already running but does not answer"));
+    const QByteArray thirdLog = errorOutput(third);
+    EXPECT_EQ(third.exitCode(), 1) << thirdLog.toStdString();
+    EXPECT_TRUE(thirdLog.contains("already running but does not answer")) << thirdLog.toStdString();
     ::kill(pid_t(first.processId()), SIGCONT);
 
     // Logging out ends it like Quit.
