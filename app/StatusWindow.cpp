@@ -67,6 +67,8 @@ void StatusWindow::present()
 {
     if (!m_placed) {
         m_placed = true;
+        // Sized before it is centred; a new widget's size is not its own yet.
+        adjustSize();
         centerWindowOnLargestScreen(this);
     }
     show();
