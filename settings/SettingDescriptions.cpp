@@ -49,6 +49,7 @@ std::vector<SettingDescription> buildTable()
         describe(SettingsKey::NaturalScroll, K::Boolean),
         describe(SettingsKey::HideCursor, K::Boolean),
         describe(SettingsKey::ShowTouchIndicators, K::Boolean),
+        describe(SettingsKey::SendCompatibilityReports, K::Boolean),
         describe(SettingsKey::ApiBaseURL, K::WebAddress),
         describe(SettingsKey::DeviceSelection, K::String),
         describe(SettingsKey::DisplaySelection, K::String),

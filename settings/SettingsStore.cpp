@@ -116,6 +116,7 @@ QJsonObject SettingsStore::registeredDefaultsTable()
         {SettingsKey::PermissionsCompatibilityCheckPending, false},
         {SettingsKey::KeyboardPosition, QStringLiteral("bottomCenter")},
         {SettingsKey::ShowTouchIndicators, false},
+        {SettingsKey::SendCompatibilityReports, true},
         {SettingsKey::MissionControlAction, QStringLiteral("key:Super")},
         {SettingsKey::ScreenshotAction, QStringLiteral("key:Print")},
         {SettingsKey::EventBackend, QStringLiteral("auto")},
@@ -458,6 +459,10 @@ QString SettingsStore::keyComboLabelForInput(InputType input) const
 
 bool SettingsStore::hideCursor() const { return m_defaults.boolValue(SettingsKey::HideCursor); }
 bool SettingsStore::showTouchIndicators() const { return m_defaults.boolValue(SettingsKey::ShowTouchIndicators); }
+bool SettingsStore::sendCompatibilityReports() const
+{
+    return m_defaults.boolValue(SettingsKey::SendCompatibilityReports);
+}
 QString SettingsStore::apiBaseURL() const { return m_defaults.stringValue(SettingsKey::ApiBaseURL); }
 QString SettingsStore::deviceSelection() const { return m_defaults.stringValue(SettingsKey::DeviceSelection); }
 QString SettingsStore::displaySelection() const { return m_defaults.stringValue(SettingsKey::DisplaySelection); }

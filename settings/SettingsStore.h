@@ -86,6 +86,8 @@ inline const QString InitialCompatibilityReportSent = QStringLiteral("initialCom
 inline const QString PermissionsCompatibilityCheckPending = QStringLiteral("permissionsCompatibilityCheckPending");
 inline const QString KeyboardPosition = QStringLiteral("keyboardPosition");
 inline const QString ShowTouchIndicators = QStringLiteral("showTouchIndicators");
+// Whether the compatibility windows may send their anonymous reports.
+inline const QString SendCompatibilityReports = QStringLiteral("sendCompatibilityReports");
 // What the MissionControl and Screenshot keyboard actions do on this desktop:
 // "key:<name or code>", "run:<program> <arguments>" or "none".
 inline const QString MissionControlAction = QStringLiteral("missionControlAction");
@@ -200,6 +202,7 @@ public:
     // --- global settings (never through a profile) ---------------------
     bool hideCursor() const;
     bool showTouchIndicators() const;
+    bool sendCompatibilityReports() const;
     QString apiBaseURL() const;
     QString deviceSelection() const;
     QString displaySelection() const;

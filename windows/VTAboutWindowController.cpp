@@ -66,6 +66,9 @@ void VTAboutWindowController::buildContent()
     buttonWithTitle(QStringLiteral("Compatibility Check"), QRect(30, 208, 220, 30),
                     &VTAboutWindowController::startCompatibilityCheck, bool(m_env.startCompatibilityCheck))
         ->setObjectName(QStringLiteral("compatibilityCheck"));
+    buttonWithTitle(QStringLiteral("Step-by-step Test"), QRect(30, 244, 220, 30),
+                    &VTAboutWindowController::startCompatibilityTest, bool(m_env.startCompatibilityTest))
+        ->setObjectName(QStringLiteral("compatibilityTest"));
 }
 
 void VTAboutWindowController::checkForUpdates()
@@ -78,4 +81,10 @@ void VTAboutWindowController::startCompatibilityCheck()
 {
     if (m_env.startCompatibilityCheck)
         m_env.startCompatibilityCheck();
+}
+
+void VTAboutWindowController::startCompatibilityTest()
+{
+    if (m_env.startCompatibilityTest)
+        m_env.startCompatibilityTest();
 }

@@ -22,6 +22,8 @@ public:
         // Each action's button is disabled when it is not given.
         std::function<void()> checkForUpdates;
         std::function<void()> startCompatibilityCheck;
+        // The step-by-step test, for troubleshooting a display.
+        std::function<void()> startCompatibilityTest{};
     };
 
     explicit VTAboutWindowController(Environment environment);
@@ -32,6 +34,7 @@ public:
 
     void checkForUpdates();
     void startCompatibilityCheck();
+    void startCompatibilityTest();
 
 private:
     void buildContent();

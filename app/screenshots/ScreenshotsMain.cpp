@@ -7,8 +7,11 @@
 #include "base/AlertPresenter.h"
 #include "base/ManualScheduler.h"
 #include "base/NotificationCenter.h"
+#include "base/Notifications.h"
 #include "base/UserDefaults.h"
 #include "base/Workspace.h"
+#include "compat/VTCompatibilityWindowController.h"
+#include "compat/VTIntroCompatibilityWindowController.h"
 #include "gestures/TraceEventSink.h"
 #include "keyboard/KeyboardIcons.h"
 #include "keyboard/PanelPlatform.h"
@@ -31,9 +34,11 @@
 #include "windows/VTHelpWindowController.h"
 
 #include <QApplication>
+#include <QComboBox>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QMenu>
+#include <QPushButton>
 #include <QTemporaryDir>
 #include <QToolButton>
 #include <QWidget>
@@ -93,7 +98,26 @@ struct Scene {
     NoWorkspace workspace;
     XKeyPressTranslator keys;
     StartsAtLogin login;
+    ServiceClient client{defaults};
 };
+
+// A compatibility report as the bridge announces it, with contacts at
+// fractions of the window (global positions, as mapped contacts carry).
+void announceTouch(Scene& scene, const QWidget* window, const QList<std::tuple<int, int, double, double>>& contacts)
+{
+    const QRect frame = window->frameGeometry();
+    QVariantList dictionaries;
+    for (const auto& [kind, id, fx, fy] : contacts) {
+        dictionaries.append(QVariantMap{{QStringLiteral("kind"), kind},
+                                        {QStringLiteral("kindName"), kind == 2 ? QStringLiteral("pen") : QStringLiteral("finger")},
+                                        {QStringLiteral("id"), id},
+                                        {QStringLiteral("screenX"), frame.x() + fx * frame.width()},
+                                        {QStringLiteral("screenY"), frame.y() + fy * frame.height()}});
+    }
+    scene.center.post(VTNotification::CompatibilityReport, nullptr,
+                      {{QStringLiteral("text"), QStringLiteral("0050 bytes: 01 07 01 00 20 66 26 30 30")},
+                       {QStringLiteral("contacts"), dictionaries}});
+}
 
 bool save(QWidget* window, const QDir& out, const QString& name)
 {
@@ -204,7 +228,7 @@ int main(int argc, char** argv)
     VTHelpWindowController help({scene.workspace, scene.alerts, QUrl(), KeyboardIcons::shared()});
     ok &= save(help.window(), out, QStringLiteral("help-window"));
 
-    VTAboutWindowController about({QIcon(), QCoreApplication::applicationVersion(), [] {}, [] {}});
+    VTAboutWindowController about({QIcon(), QCoreApplication::applicationVersion(), [] {}, [] {}, [] {}});
     ok &= save(about.window(), out, QStringLiteral("about-window"));
 
     // The touch keyboard, its letters with shift latched, then its symbols.
@@ -216,6 +240,38 @@ int main(int argc, char** argv)
     keyboard.logic().keyPressed(KeyDescriptor::actionKey(QStringLiteral("#+="), {}, KeyAction::Symbols));
     scene.scheduler.runDue();
     ok &= save(keyboard.panel(), out, QStringLiteral("keyboard-symbols"));
+
+    const CompatibilityEnvironment compat{scene.store,   scene.center,   scene.scheduler, scene.client,
+                                          scene.source,  scene.displays, scene.workspace};
+    VTIntroCompatibilityWindowController check(compat);
+    check.showWindow();
+    QApplication::processEvents();
+    // Two fingers sliding apart, then the pen.
+    for (int step = 0; step < 8; ++step) {
+        const double spread = 0.03 * step;
+        announceTouch(scene, check.window(), {{1, 1, 0.30 - spread, 0.40}, {1, 2, 0.40 + spread, 0.50}});
+        scene.scheduler.advance(0.02);
+    }
+    announceTouch(scene, check.window(), {});
+    scene.scheduler.advance(0.3);
+    announceTouch(scene, check.window(), {{2, 1, 0.45, 0.30}});
+    scene.scheduler.advance(0.12);
+    check.window()->findChild<QComboBox*>(QStringLiteral("modelPopup"))->setCurrentText(QStringLiteral("Samsung Flip 2"));
+    ok &= save(check.window(), out, QStringLiteral("compatibility-check"));
+
+    VTCompatibilityWindowController stepTest(compat);
+    stepTest.showWindow();
+    stepTest.window()->findChild<QPushButton*>(QStringLiteral("startButton"))->click();
+    for (int fingers : {1, 2}) {
+        QList<std::tuple<int, int, double, double>> touch;
+        for (int id = 1; id <= fingers; ++id)
+            touch.append({1, id, 0.3 + 0.1 * id, 0.5});
+        announceTouch(scene, stepTest.window(), touch);
+        scene.scheduler.advance(0.7);
+    }
+    scene.scheduler.advance(3.2);
+    announceTouch(scene, stepTest.window(), {{1, 1, 0.4, 0.5}, {1, 2, 0.5, 0.5}, {1, 3, 0.6, 0.5}});
+    ok &= save(stepTest.window(), out, QStringLiteral("compatibility-test"));
 
     ok &= saveStatusMenu(scene, out);
     return ok ? 0 : 1;

@@ -11,9 +11,11 @@
 // order they were added, like a platform that does not sort them.
 class FakeDisplayServices final : public DisplayServices {
 public:
+    // Adding a display again moves or resizes it.
     void addDisplay(DisplayID id, QRectF bounds, QSize pixels = {})
     {
-        m_order.push_back(id);
+        if (!m_displays.contains(id))
+            m_order.push_back(id);
         m_displays[id] = {bounds, pixels.isEmpty() ? bounds.size().toSize() : pixels};
     }
     void setMainDisplay(DisplayID id) { m_main = id; }

@@ -84,8 +84,9 @@ TEST(AboutWindow, ShowsTheVersionAndRunsItsActions)
 {
     int updateChecks = 0;
     int compatibilityChecks = 0;
+    int stepTests = 0;
     VTAboutWindowController about({squareIcon(), QStringLiteral("1.4.2"), [&] { ++updateChecks; },
-                                   [&] { ++compatibilityChecks; }});
+                                   [&] { ++compatibilityChecks; }, [&] { ++stepTests; }});
     QWidget* window = about.window();
     EXPECT_EQ(window->windowTitle(), "About Velotap");
     EXPECT_EQ(window->findChild<QLabel*>("version")->text(), "Version 1.4.2");
@@ -95,6 +96,8 @@ TEST(AboutWindow, ShowsTheVersionAndRunsItsActions)
     window->findChild<QPushButton*>("compatibilityCheck")->click();
     EXPECT_EQ(updateChecks, 1);
     EXPECT_EQ(compatibilityChecks, 2);
+    window->findChild<QPushButton*>("compatibilityTest")->click();
+    EXPECT_EQ(stepTests, 1);
 
     VTAboutWindowController bare({QIcon(), QString(), {}, {}});
     EXPECT_EQ(bare.window()->findChild<QLabel*>("version")->text(), "Version 0.1.0");

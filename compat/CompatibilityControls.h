@@ -1,0 +1,73 @@
+#pragma once
+#include <QObject>
+#include <QRect>
+#include <QString>
+#include <QStringList>
+#include <QVariantList>
+
+#include <functional>
+
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QWidget;
+class SettingsStore;
+
+// The contacts whose display point lies inside the window's frame; none
+// without a window. Contacts without "screenX" and "screenY" are dropped.
+QVariantList contactsInsideWindow(const QVariantList& contacts, const QWidget* window);
+
+// The display model pop-up and the free-text field beside it that only
+// "Other" enables.
+class DisplayModelChooser final : public QObject {
+    Q_OBJECT
+public:
+    static const QStringList& displayModelOptions();
+
+    DisplayModelChooser(QWidget* parent, const QRect& popupFrame, const QRect& fieldFrame);
+
+    QComboBox* popup() const { return _modelPopup; }
+    QLineEdit* otherModelField() const { return _otherModelField; }
+
+    // "Select" gives ""; "Other" gives "Other: <text>", or `otherWhenBlank`
+    // when the trimmed text is empty.
+    QString selectedDisplayModel(const QString& otherWhenBlank) const;
+    // Enables the field only for "Other", clearing it otherwise.
+    void modelSelectionChanged();
+    void setEnabled(bool enabled);
+
+signals:
+    // The chosen model or the typed name changed.
+    void changed();
+
+private:
+    bool otherChosen() const;
+
+    QComboBox* _modelPopup;
+    QLineEdit* _otherModelField;
+};
+
+// What a report holds, stated in the window, with the switch that stops
+// sending ("sendCompatibilityReports").
+class ReportPrivacyNotice final : public QObject {
+    Q_OBJECT
+public:
+    static const QString NoticeText;
+    static const QString SwitchTitle;
+    static const QString SwitchedOffText;
+
+    ReportPrivacyNotice(SettingsStore& settings, QWidget* parent, const QRect& textFrame, const QRect& switchFrame);
+
+    QCheckBox* sendingSwitch() const { return m_switch; }
+    bool sendingAllowed() const;
+    // Shows the stored choice (it may have been changed elsewhere).
+    void refresh();
+
+signals:
+    void sendingAllowedChanged(bool allowed);
+
+private:
+    SettingsStore& m_settings;
+    QCheckBox* m_switch;
+};
