@@ -1,5 +1,7 @@
 #include "compat/CompatibilityControls.h"
 
+#include "base/NotificationCenter.h"
+#include "base/Notifications.h"
 #include "settings/SettingsStore.h"
 #include "visual/DesktopScreens.h"
 #include "windows/WindowText.h"
@@ -8,6 +10,7 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QSignalBlocker>
 #include <QWidget>
 
@@ -28,6 +31,22 @@ QVariantList contactsInsideWindow(const QVariantList& contacts, const QWidget* w
             inside.append(item);
     }
     return inside;
+}
+
+QPushButton* pushButton(QWidget* parent, const QString& title, const QRect& frame, const char* name)
+{
+    auto* button = new QPushButton(title, parent);
+    button->setObjectName(QLatin1String(name));
+    button->setGeometry(frame);
+    return button;
+}
+
+void TestModeSwitch::set(bool enabled)
+{
+    if (enabled == m_on)
+        return;
+    m_on = enabled;
+    m_center.post(VTNotification::CompatibilityTestModeDidChange, m_sender, {{QStringLiteral("enabled"), enabled}});
 }
 
 const QStringList& DisplayModelChooser::displayModelOptions()

@@ -7,16 +7,36 @@
 
 #include <functional>
 
+class NotificationCenter;
 class QCheckBox;
 class QComboBox;
 class QLabel;
 class QLineEdit;
+class QPushButton;
 class QWidget;
 class SettingsStore;
 
 // The contacts whose display point lies inside the window's frame; none
 // without a window. Contacts without "screenX" and "screenY" are dropped.
 QVariantList contactsInsideWindow(const QVariantList& contacts, const QWidget* window);
+
+// A rounded push button at an exact frame, named for tests.
+QPushButton* pushButton(QWidget* parent, const QString& title, const QRect& frame, const char* name);
+
+// Announces the compatibility test mode that touch runs in while a window
+// checks the display. Only what this window turned on it turns off again,
+// so closing one window does not end another's check.
+class TestModeSwitch {
+public:
+    TestModeSwitch(NotificationCenter& center, const void* sender) : m_center(center), m_sender(sender) {}
+    void set(bool enabled);
+    bool on() const { return m_on; }
+
+private:
+    NotificationCenter& m_center;
+    const void* m_sender;
+    bool m_on = false;
+};
 
 // The display model pop-up and the free-text field beside it that only
 // "Other" enables.

@@ -36,7 +36,8 @@ const std::vector<VTCompatibilityWindowController::Step>& VTCompatibilityWindowC
 }
 
 VTCompatibilityWindowController::VTCompatibilityWindowController(const CompatibilityEnvironment& environment)
-    : m_env(environment), m_window(std::make_unique<QWidget>()), m_sender(m_env.service)
+    : m_env(environment), m_window(std::make_unique<QWidget>()), m_sender(m_env.service),
+      m_testMode(m_env.notifications, this)
 {
     m_window->setObjectName(QStringLiteral("compatibilityTestWindow"));
     m_window->setWindowTitle(QStringLiteral("Compatibility Test"));
@@ -62,9 +63,7 @@ void VTCompatibilityWindowController::buildContent()
 
     const auto button = [content, this](const QString& title, const QRect& frame, const char* name,
                                         void (VTCompatibilityWindowController::*action)()) {
-        auto* b = new QPushButton(title, content);
-        b->setObjectName(QLatin1String(name));
-        b->setGeometry(frame);
+        QPushButton* b = pushButton(content, title, frame, name);
         connect(b, &QPushButton::clicked, this, action);
         return b;
     };
@@ -121,7 +120,7 @@ void VTCompatibilityWindowController::resetIntro()
 {
     cancelTimers();
     m_reportObserver.reset();
-    postTestMode(false);
+    m_testMode.set(false);
     m_started = false;
     _finished = false;
     _advancing = false;
@@ -167,7 +166,7 @@ void VTCompatibilityWindowController::startTest()
     m_model->setEnabled(false);
     _doneButton->setText(QStringLiteral("Cancel"));
     _summaryView->setPlainText(QStringLiteral("Testing %1. Follow the prompts above.").arg(selectedDisplayModel()));
-    postTestMode(true);
+    m_testMode.set(true);
     beginCurrentStep();
     _tickTimer = m_env.scheduler.scheduleRepeating(kTickInterval, [this] { tick(); });
 }
@@ -291,7 +290,7 @@ void VTCompatibilityWindowController::finishTest()
     _finished = true;
     cancelTimers();
     m_reportObserver.reset();
-    postTestMode(false);
+    m_testMode.set(false);
     _stepLabel->setText(QStringLiteral("Complete"));
     _promptLabel->setText(QStringLiteral("Compatibility report is ready."));
     setStatus(QStringLiteral("Send the anonymous report when ready."));
@@ -375,7 +374,7 @@ void VTCompatibilityWindowController::windowWillClose()
 {
     cancelTimers();
     m_reportObserver.reset();
-    postTestMode(false);
+    m_testMode.set(false);
 }
 
 bool VTCompatibilityWindowController::eventFilter(QObject* watched, QEvent* event)
@@ -410,12 +409,3 @@ QString VTCompatibilityWindowController::summaryText() const
     return _summaryView->toPlainText();
 }
 
-void VTCompatibilityWindowController::postTestMode(bool enabled)
-{
-    // Only the window that turned test mode on turns it off again.
-    if (enabled == m_testModeOn)
-        return;
-    m_testModeOn = enabled;
-    m_env.notifications.post(VTNotification::CompatibilityTestModeDidChange, this,
-                             {{QStringLiteral("enabled"), enabled}});
-}

@@ -1,6 +1,7 @@
 #pragma once
 #include "base/NotificationCenter.h"
 #include "base/Scheduler.h"
+#include "compat/CompatibilityControls.h"
 #include "compat/CompatibilityEnvironment.h"
 #include "compat/ReportSender.h"
 
@@ -14,13 +15,11 @@
 #include <memory>
 #include <vector>
 
-class DisplayModelChooser;
 class QLabel;
 class QPlainTextEdit;
 class QProgressBar;
 class QPushButton;
 class QWidget;
-class ReportPrivacyNotice;
 
 // The step-by-step compatibility test, for troubleshooting: six guided
 // steps (one to four fingers, pen tip, eraser), ten seconds each; a step
@@ -85,7 +84,6 @@ private:
     bool stepRunning() const;
     void cancelTimers();
     void setStatus(const QString& text);
-    void postTestMode(bool enabled);
     void windowWillClose();
 
     CompatibilityEnvironment m_env;
@@ -114,6 +112,6 @@ private:
     QPushButton* _sendButton = nullptr;
     QPushButton* _doneButton = nullptr;
     ReportPrivacyNotice* m_privacy = nullptr;
-    bool m_testModeOn = false;
+    TestModeSwitch m_testMode;
     ScopedObserver m_reportObserver;
 };

@@ -37,7 +37,8 @@ const QStringList& VTIntroCompatibilityWindowController::resultNames()
 }
 
 VTIntroCompatibilityWindowController::VTIntroCompatibilityWindowController(const CompatibilityEnvironment& environment)
-    : m_env(environment), m_window(std::make_unique<QWidget>()), m_sender(m_env.service)
+    : m_env(environment), m_window(std::make_unique<QWidget>()), m_sender(m_env.service),
+      m_testMode(m_env.notifications, this)
 {
     m_window->setObjectName(QStringLiteral("compatibilityCheckWindow"));
     m_window->setWindowTitle(QStringLiteral("Compatibility Check"));
@@ -90,9 +91,7 @@ void VTIntroCompatibilityWindowController::buildContent()
     _statusLabel->setWordWrap(true);
     const auto button = [content, this](const QString& title, const QRect& frame, const char* name,
                                         void (VTIntroCompatibilityWindowController::*action)()) {
-        auto* b = new QPushButton(title, content);
-        b->setObjectName(QLatin1String(name));
-        b->setGeometry(frame);
+        QPushButton* b = pushButton(content, title, frame, name);
         connect(b, &QPushButton::clicked, this, action);
         return b;
     };
@@ -136,7 +135,7 @@ void VTIntroCompatibilityWindowController::startCheck()
     m_model->modelSelectionChanged();
     m_reportObserver = ScopedObserver(m_env.notifications, VTNotification::CompatibilityReport,
                                       [this](const Notification& n) { contactReport(n); });
-    postTestMode(true);
+    m_testMode.set(true);
 }
 
 void VTIntroCompatibilityWindowController::refreshDisplayChoices()
@@ -320,7 +319,7 @@ void VTIntroCompatibilityWindowController::finish()
         defaults.setValue(SettingsKey::PermissionsCompatibilityCheckPending, false);
         m_env.notifications.post(VTNotification::InitialCompatibilityCompleted, this);
     }
-    postTestMode(false);
+    m_testMode.set(false);
     m_window->close();
 }
 
@@ -332,7 +331,7 @@ void VTIntroCompatibilityWindowController::windowWillClose()
             m_env.scheduler.post(m_env.quitApplication);
         return;
     }
-    postTestMode(false);
+    m_testMode.set(false);
 }
 
 bool VTIntroCompatibilityWindowController::eventFilter(QObject* watched, QEvent* event)
@@ -352,12 +351,3 @@ QString VTIntroCompatibilityWindowController::statusText() const
     return _statusLabel->text();
 }
 
-void VTIntroCompatibilityWindowController::postTestMode(bool enabled)
-{
-    // Only the window that turned test mode on turns it off again.
-    if (enabled == m_testModeOn)
-        return;
-    m_testModeOn = enabled;
-    m_env.notifications.post(VTNotification::CompatibilityTestModeDidChange, this,
-                             {{QStringLiteral("enabled"), enabled}});
-}

@@ -1,5 +1,6 @@
 #pragma once
 #include "base/NotificationCenter.h"
+#include "compat/CompatibilityControls.h"
 #include "compat/CompatibilityEnvironment.h"
 #include "compat/ReportSender.h"
 
@@ -12,12 +13,10 @@
 
 #include <memory>
 
-class DisplayModelChooser;
 class QComboBox;
 class QLabel;
 class QPushButton;
 class QWidget;
-class ReportPrivacyNotice;
 class VTCompatibilityRippleView;
 
 // The interactive compatibility check: the user touches the area with one to
@@ -70,7 +69,6 @@ private:
     void refreshDisplayChoices();
     void windowWillClose();
     void setStatus(const QString& text);
-    void postTestMode(bool enabled);
 
     CompatibilityEnvironment m_env;
     std::unique_ptr<QWidget> m_window;
@@ -86,6 +84,6 @@ private:
     ReportPrivacyNotice* m_privacy = nullptr;
     bool _requiresInitialReport = false;
     bool _reportSent = false;
-    bool m_testModeOn = false;
+    TestModeSwitch m_testMode;
     ScopedObserver m_reportObserver;
 };
