@@ -2,6 +2,7 @@
 #include "tests/support/DesktopSession.h"
 #include "tests/support/QtPrinters.h"
 #include "tests/support/RecordingBridgeHarness.h"
+#include "tests/support/TwoMonitorDesktop.h"
 #include "tests/support/XEventRecorder.h"
 #include "visual/VTTouchIndicatorController.h"
 #include "visual/VTTouchIndicatorView.h"
@@ -13,13 +14,10 @@
 
 #include <X11/Xlib.h>
 
-#include <cstdio>
-
 namespace {
 
-// The primary monitor is the smaller one on the left.
-const QRect kLeft(0, 0, 600, 900);
-const QRect kRight(600, 0, 1000, 900);
+using twomonitors::kLeft;
+using twomonitors::kRight;
 
 // Whether `window` is the top-most child of the root window.
 bool onTop(unsigned long window)
@@ -93,28 +91,4 @@ TEST(OverlayOnDesktop, ClicksPassThroughAndRipplesLandOnTheChosenMonitor)
     EXPECT_EQ(below->pressesOf(1).front().y, click.y());
     EXPECT_FALSE(overlay->isActiveWindow());
     h.bridge.stop();
-}
-
-// Two monitors on the desktop before the application connects to it.
-int main(int argc, char** argv)
-{
-    ::testing::InitGoogleTest(&argc, argv);
-    if (GTEST_FLAG_GET(list_tests)) {
-        QCoreApplication app(argc, argv);
-        return RUN_ALL_TESTS();
-    }
-    auto session = std::make_unique<DesktopSession>();
-    if (session->isRunning()) {
-        XvfbServer& server = session->server();
-        const bool split = server.runClient("xrandr", {"--setmonitor", "*LEFT", "600/159x900/238+0+0", "screen"}) == 0
-                           && server.runClient("xrandr", {"--setmonitor", "RIGHT", "1000/265x900/238+600+0", "none"}) == 0;
-        if (!split)
-            std::fprintf(stderr, "xrandr could not split the screen\n");
-        qputenv("DISPLAY", session->displayName());
-        qputenv("QT_QPA_PLATFORM", "xcb");
-    } else {
-        std::fprintf(stderr, "no desktop for the tests: %s\n", qPrintable(session->error()));
-    }
-    QApplication app(argc, argv);
-    return RUN_ALL_TESTS();
 }

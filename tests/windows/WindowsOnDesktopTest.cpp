@@ -3,6 +3,7 @@
 #include "tests/app/AppHarness.h"
 #include "tests/settings_ui/SettingsWindowHarness.h"
 #include "tests/support/DesktopSession.h"
+#include "tests/support/TwoMonitorDesktop.h"
 
 #include <QApplication>
 #include <QGuiApplication>
@@ -10,13 +11,10 @@
 #include <QTest>
 #include <gtest/gtest.h>
 
-#include <cstdio>
 
 namespace {
 
-// The primary monitor is the smaller one on the left (600x900), so "largest" and
-// "primary" point at different monitors.
-const QRect kRight(600, 0, 1000, 900);
+using twomonitors::kRight;
 
 class WindowsOnDesktop : public ::testing::Test {
 protected:
@@ -103,28 +101,4 @@ TEST_F(WindowsOnDesktop, AKeyComboIsRecordedFromTheRealKeyboard)
     EXPECT_EQ(settings.store.keyComboKeyCodeForInput(InputType::Pen), 21);
     EXPECT_EQ(settings.store.keyComboFlagsForInput(InputType::Pen), 0x120000u);
     EXPECT_EQ(settings.store.keyComboLabelForInput(InputType::Pen), "Shift+Cmd+4");
-}
-
-// Two monitors on the desktop before the application connects to it.
-int main(int argc, char** argv)
-{
-    ::testing::InitGoogleTest(&argc, argv);
-    if (GTEST_FLAG_GET(list_tests)) {
-        QCoreApplication app(argc, argv);
-        return RUN_ALL_TESTS();
-    }
-    auto session = std::make_unique<DesktopSession>();
-    if (session->isRunning()) {
-        XvfbServer& server = session->server();
-        const bool split = server.runClient("xrandr", {"--setmonitor", "*LEFT", "600/159x900/238+0+0", "screen"}) == 0
-                           && server.runClient("xrandr", {"--setmonitor", "RIGHT", "1000/265x900/238+600+0", "none"}) == 0;
-        if (!split)
-            std::fprintf(stderr, "xrandr could not split the screen\n");
-        qputenv("DISPLAY", session->displayName());
-        qputenv("QT_QPA_PLATFORM", "xcb");
-    } else {
-        std::fprintf(stderr, "no desktop for the tests: %s\n", qPrintable(session->error()));
-    }
-    QApplication app(argc, argv);
-    return RUN_ALL_TESTS();
 }
