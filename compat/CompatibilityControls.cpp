@@ -110,8 +110,8 @@ void DisplayModelChooser::setEnabled(bool enabled)
 }
 
 const QString ReportPrivacyNotice::NoticeText = QStringLiteral(
-    "Reports are anonymous: the display's USB and HID data, one raw touch report per input, the inputs found, the "
-    "model you choose, the main screen's size, the system version and a random install ID. Nothing about you.");
+    "Reports are anonymous: the display's USB and HID data, one raw report per input, the inputs found, the model "
+    "you choose, the screen size, the system version and a random install ID.");
 const QString ReportPrivacyNotice::SwitchTitle = QStringLiteral("Send anonymous compatibility reports");
 const QString ReportPrivacyNotice::SwitchedOffText = QStringLiteral("Sending reports is switched off.");
 

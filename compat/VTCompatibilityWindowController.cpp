@@ -95,7 +95,7 @@ void VTCompatibilityWindowController::buildContent()
     _doneButton = button(QStringLiteral("Cancel"), QRect(348, 378, 108, 30), "doneButton",
                          &VTCompatibilityWindowController::done);
 
-    m_privacy = new ReportPrivacyNotice(m_env.settings, content, QRect(24, 420, 432, 54), QRect(24, 476, 432, 22));
+    m_privacy = new ReportPrivacyNotice(m_env.settings, content, QRect(24, 418, 432, 56), QRect(24, 478, 432, 22));
     connect(m_privacy, &ReportPrivacyNotice::sendingAllowedChanged, this,
             [this](bool allowed) { _sendButton->setEnabled(allowed && !_reportText.isEmpty()); });
 }

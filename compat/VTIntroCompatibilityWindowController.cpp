@@ -102,7 +102,7 @@ void VTIntroCompatibilityWindowController::buildContent()
     _finishButton = button(QStringLiteral("Finish"), QRect(574, 466, 82, 30), "finishButton",
                            &VTIntroCompatibilityWindowController::finish);
 
-    m_privacy = new ReportPrivacyNotice(m_env.settings, content, QRect(24, 508, 632, 38), QRect(24, 550, 632, 22));
+    m_privacy = new ReportPrivacyNotice(m_env.settings, content, QRect(24, 506, 632, 40), QRect(24, 552, 632, 22));
     connect(m_privacy, &ReportPrivacyNotice::sendingAllowedChanged, this, [this](bool allowed) {
         setStatus(allowed ? deviceStatusMessage() : ReportPrivacyNotice::SwitchedOffText);
         refreshActionButtons();

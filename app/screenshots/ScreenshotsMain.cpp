@@ -261,6 +261,7 @@ int main(int argc, char** argv)
 
     VTCompatibilityWindowController stepTest(compat);
     stepTest.showWindow();
+    stepTest.window()->findChild<QComboBox*>(QStringLiteral("modelPopup"))->setCurrentText(QStringLiteral("Samsung Flip Pro"));
     stepTest.window()->findChild<QPushButton*>(QStringLiteral("startButton"))->click();
     for (int fingers : {1, 2}) {
         QList<std::tuple<int, int, double, double>> touch;

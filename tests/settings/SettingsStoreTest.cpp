@@ -52,7 +52,7 @@ TEST_F(SettingsStoreTest, FreshStoreReadsTheRegisteredValues)
         {"settingsProfiles", QJsonObject{{"Default", QJsonObject()}}}, {"activeSettingsProfile", "Default"},
         {"automaticProfileSwitching", true}, {"welcomeAcceptedVersion", ""},
         {"initialCompatibilityReportSent", false}, {"permissionsCompatibilityCheckPending", false},
-        {"keyboardPosition", "bottomCenter"}, {"showTouchIndicators", false},
+        {"keyboardPosition", "bottomCenter"}, {"showTouchIndicators", false}, {"sendCompatibilityReports", true},
         {"missionControlAction", "key:Super"}, {"screenshotAction", "key:Print"}, {"eventBackend", "auto"},
         {"grabKernelTouchInput", true},
     };
