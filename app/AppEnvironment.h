@@ -21,6 +21,7 @@ class SessionEvents;
 class SettingsStore;
 class TrayHost;
 class VTAppDelegate;
+class VTTouchIndicatorController;
 class Workspace;
 
 // Makes one window of the application on first request; the delegate keeps
@@ -33,6 +34,10 @@ struct AppWindowFactories {
     WindowFactory about;
     WindowFactory debugReports;
     WindowFactory compatibilityCheck;
+    // The step-by-step compatibility test, opened from the About window.
+    WindowFactory compatibilityTest;
+    // The touch indicators, made at launch and kept; none when empty.
+    std::function<std::unique_ptr<VTTouchIndicatorController>(VTAppDelegate& delegate)> touchIndicators;
     // The touch keyboard, made at launch; a panel that only remembers its
     // state when empty.
     std::function<std::unique_ptr<KeyboardPanel>(VTAppDelegate& delegate)> keyboard;

@@ -23,7 +23,8 @@ void addApplicationWindows(AppWindowFactories& windows, const ApplicationWindowS
     windows.about = [s](VTAppDelegate& delegate) {
         return makeControllerWindow<VTAboutWindowController>(VTAboutWindowController::Environment{
             s->applicationIcon, s->version, [s] { s->updateCheck.checkForUpdates(); },
-            [&delegate] { delegate.showCompatibilityCheckWindow(); }});
+            [&delegate] { delegate.showCompatibilityCheckWindow(); },
+            [&delegate] { delegate.showCompatibilityTestWindow(); }});
     };
     windows.debugReports = [s](VTAppDelegate&) {
         return makeControllerWindow<VTDebugWindowController>(s->notifications);

@@ -3,6 +3,7 @@
 #include "app/ActiveApplicationSource.h"
 #include "app/AppResources.h"
 #include "app/ApplicationWindows.h"
+#include "app/CompatibilityWindows.h"
 #include "app/AppWindow.h"
 #include "app/CursorControl.h"
 #include "app/DesktopWorkspace.h"
@@ -208,6 +209,11 @@ int runDesktopApplication(int& argc, char** argv)
                                                    *keys, loginItem, updateCheck, applicationIcon,
                                                    QApplication::applicationVersion(), AppResources::helpPage()};
     addApplicationWindows(windows, windowServices);
+    const CompatibilityWindowServices compatibilityServices{
+        settings,  notifications,          scheduler, service, devices, displays,
+        workspace, AppResources::helpPage(), QApplication::applicationVersion(),
+        [&panelPlatform] { return panelPlatform->supportsTranslucency(); }};
+    addCompatibilityWindows(windows, compatibilityServices);
 
     AppEnvironment environment{scheduler, settings, notifications, devices, displays, eventSinks, alerts, workspace,
                                permissions, tray, session, *activeApplication, *cursor, policy, std::move(windows)};

@@ -13,6 +13,7 @@
 #include "settings/SettingsStore.h"
 #include "touch/DeviceDiscovery.h"
 #include "touch/VTTouchBridge.h"
+#include "visual/VTTouchIndicatorController.h"
 
 #include <QLoggingCategory>
 #include <QMenu>
@@ -98,6 +99,8 @@ void VTAppDelegate::applicationDidFinishLaunching()
     });
     m_touchKeyboardController = m_env.windows.keyboard ? m_env.windows.keyboard(*this)
                                                        : std::make_unique<RememberedKeyboardPanel>();
+    if (m_env.windows.touchIndicators)
+        m_touchIndicatorController = m_env.windows.touchIndicators(*this);
 
     buildMenu();
     m_statusItem = std::make_unique<StatusPresenter>(m_env.tray, m_menu.get(), statusIcon(m_env.statusIconPath),
@@ -388,6 +391,11 @@ void VTAppDelegate::minimumSupportedVersionFailed()
 void VTAppDelegate::showCompatibilityCheckWindow()
 {
     showWindow(m_introCompatibilityWindowController, m_env.windows.compatibilityCheck, "compatibility check");
+}
+
+void VTAppDelegate::showCompatibilityTestWindow()
+{
+    showWindow(m_compatibilityWindowController, m_env.windows.compatibilityTest, "compatibility test");
 }
 
 void VTAppDelegate::showInitialCompatibilityCheckIfNeeded()

@@ -50,6 +50,7 @@ public:
     void initialCompatibilityCompleted();
     void minimumSupportedVersionFailed();
     void showCompatibilityCheckWindow();
+    void showCompatibilityTestWindow();
     void showInitialCompatibilityCheckIfNeeded();
     void quit();
     // Another launch asked this instance to come forward.
@@ -136,8 +137,10 @@ private:
     std::unique_ptr<AppWindow> m_aboutWindowController;
     std::unique_ptr<AppWindow> m_helpWindowController;
     std::unique_ptr<AppWindow> m_introCompatibilityWindowController;
+    std::unique_ptr<AppWindow> m_compatibilityWindowController;
     std::unique_ptr<AppWindow> m_debugWindowController;
     std::unique_ptr<KeyboardPanel> m_touchKeyboardController;
+    std::unique_ptr<VTTouchIndicatorController> m_touchIndicatorController;
     Scheduler::TimerId m_displayRefreshTimer = 0;
     Scheduler::TimerId m_wakeRestartTimer = 0;
     bool m_cursorHidden = false;

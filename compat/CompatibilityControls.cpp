@@ -49,6 +49,23 @@ void TestModeSwitch::set(bool enabled)
     m_center.post(VTNotification::CompatibilityTestModeDidChange, m_sender, {{QStringLiteral("enabled"), enabled}});
 }
 
+void TouchFrameFeed::start()
+{
+    m_lastReportText.clear();
+    m_reports = ScopedObserver(m_center, VTNotification::CompatibilityReport, [this](const Notification& n) {
+        m_lastReportText = n.userInfo.value(QStringLiteral("text")).toString();
+    });
+    m_frames = ScopedObserver(m_center, VTNotification::TouchFrame, [this](const Notification& n) {
+        m_handler(n.userInfo.value(QStringLiteral("contacts")).toList(), m_lastReportText);
+    });
+}
+
+void TouchFrameFeed::stop()
+{
+    m_reports.reset();
+    m_frames.reset();
+}
+
 const QStringList& DisplayModelChooser::displayModelOptions()
 {
     static const QStringList options = {

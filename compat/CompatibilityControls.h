@@ -1,4 +1,6 @@
 #pragma once
+#include "base/NotificationCenter.h"
+
 #include <QObject>
 #include <QRect>
 #include <QString>
@@ -7,7 +9,6 @@
 
 #include <functional>
 
-class NotificationCenter;
 class QCheckBox;
 class QComboBox;
 class QLabel;
@@ -36,6 +37,25 @@ private:
     NotificationCenter& m_center;
     const void* m_sender;
     bool m_on = false;
+};
+
+// The touch frames while a window checks the display: every contact of a
+// frame at once, even when the display spreads a frame over several reports,
+// each with the debug text of the latest report as its sample.
+class TouchFrameFeed {
+public:
+    using Handler = std::function<void(const QVariantList& contacts, const QString& sample)>;
+
+    TouchFrameFeed(NotificationCenter& center, Handler handler) : m_center(center), m_handler(std::move(handler)) {}
+    void start();
+    void stop();
+
+private:
+    NotificationCenter& m_center;
+    Handler m_handler;
+    QString m_lastReportText;
+    ScopedObserver m_reports;
+    ScopedObserver m_frames;
 };
 
 // The display model pop-up and the free-text field beside it that only

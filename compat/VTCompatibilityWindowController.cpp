@@ -37,7 +37,10 @@ const std::vector<VTCompatibilityWindowController::Step>& VTCompatibilityWindowC
 
 VTCompatibilityWindowController::VTCompatibilityWindowController(const CompatibilityEnvironment& environment)
     : m_env(environment), m_window(std::make_unique<QWidget>()), m_sender(m_env.service),
-      m_testMode(m_env.notifications, this)
+      m_testMode(m_env.notifications, this),
+      m_feed(m_env.notifications, [this](const QVariantList& contacts, const QString& sample) {
+          contactFrame(contacts, sample);
+      })
 {
     m_window->setObjectName(QStringLiteral("compatibilityTestWindow"));
     m_window->setWindowTitle(QStringLiteral("Compatibility Test"));
@@ -119,7 +122,7 @@ void VTCompatibilityWindowController::cancelTimers()
 void VTCompatibilityWindowController::resetIntro()
 {
     cancelTimers();
-    m_reportObserver.reset();
+    m_feed.stop();
     m_testMode.set(false);
     m_started = false;
     _finished = false;
@@ -151,8 +154,7 @@ QString VTCompatibilityWindowController::selectedDisplayModel() const
 void VTCompatibilityWindowController::startTest()
 {
     cancelTimers();
-    m_reportObserver = ScopedObserver(m_env.notifications, VTNotification::CompatibilityReport,
-                                      [this](const Notification& n) { contactReport(n); });
+    m_feed.start();
     _results.clear();
     _currentIndex = 0;
     _finished = false;
@@ -227,13 +229,11 @@ bool VTCompatibilityWindowController::contactsMatchStep(const QVariantList& cont
     return matching >= step.count;
 }
 
-void VTCompatibilityWindowController::contactReport(const Notification& notification)
+void VTCompatibilityWindowController::contactFrame(const QVariantList& frame, const QString& text)
 {
     if (_advancing || !stepRunning())
         return;
-    const QVariantList contacts =
-        contactsInsideWindow(notification.userInfo.value(QStringLiteral("contacts")).toList(), m_window.get());
-    const QString text = notification.userInfo.value(QStringLiteral("text")).toString();
+    const QVariantList contacts = contactsInsideWindow(frame, m_window.get());
     const Step& step = steps()[std::size_t(_currentIndex)];
     QString details;
     if (!contactsMatchStep(contacts, step, &details)) {
@@ -289,7 +289,7 @@ void VTCompatibilityWindowController::finishTest()
 {
     _finished = true;
     cancelTimers();
-    m_reportObserver.reset();
+    m_feed.stop();
     m_testMode.set(false);
     _stepLabel->setText(QStringLiteral("Complete"));
     _promptLabel->setText(QStringLiteral("Compatibility report is ready."));
@@ -373,7 +373,7 @@ void VTCompatibilityWindowController::done()
 void VTCompatibilityWindowController::windowWillClose()
 {
     cancelTimers();
-    m_reportObserver.reset();
+    m_feed.stop();
     m_testMode.set(false);
 }
 

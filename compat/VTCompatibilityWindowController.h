@@ -53,7 +53,8 @@ public:
     void beginCurrentStep();
     void tick();
     void updateCountdown();
-    void contactReport(const Notification& notification);
+    // The contacts of one touch frame and the debug text of its report.
+    void contactFrame(const QVariantList& frame, const QString& sample);
     // Whether the contacts satisfy the step; `details` gets the report's summary.
     static bool contactsMatchStep(const QVariantList& contacts, const Step& step, QString* details);
     void confirmCurrentStep();
@@ -113,5 +114,5 @@ private:
     QPushButton* _doneButton = nullptr;
     ReportPrivacyNotice* m_privacy = nullptr;
     TestModeSwitch m_testMode;
-    ScopedObserver m_reportObserver;
+    TouchFrameFeed m_feed;
 };

@@ -38,7 +38,10 @@ const QStringList& VTIntroCompatibilityWindowController::resultNames()
 
 VTIntroCompatibilityWindowController::VTIntroCompatibilityWindowController(const CompatibilityEnvironment& environment)
     : m_env(environment), m_window(std::make_unique<QWidget>()), m_sender(m_env.service),
-      m_testMode(m_env.notifications, this)
+      m_testMode(m_env.notifications, this),
+      m_feed(m_env.notifications, [this](const QVariantList& contacts, const QString& sample) {
+          contactFrame(contacts, sample);
+      })
 {
     m_window->setObjectName(QStringLiteral("compatibilityCheckWindow"));
     m_window->setWindowTitle(QStringLiteral("Compatibility Check"));
@@ -133,8 +136,7 @@ void VTIntroCompatibilityWindowController::startCheck()
     refreshDisplayChoices();
     refreshChecklist();
     m_model->modelSelectionChanged();
-    m_reportObserver = ScopedObserver(m_env.notifications, VTNotification::CompatibilityReport,
-                                      [this](const Notification& n) { contactReport(n); });
+    m_feed.start();
     m_testMode.set(true);
 }
 
@@ -165,11 +167,9 @@ QString VTIntroCompatibilityWindowController::deviceStatusMessage() const
                           "other touch driver app is using it.");
 }
 
-void VTIntroCompatibilityWindowController::contactReport(const Notification& notification)
+void VTIntroCompatibilityWindowController::contactFrame(const QVariantList& frame, const QString& sample)
 {
-    const QVariantList contacts =
-        contactsInsideWindow(notification.userInfo.value(QStringLiteral("contacts")).toList(), m_window.get());
-    const QString sample = notification.userInfo.value(QStringLiteral("text")).toString();
+    const QVariantList contacts = contactsInsideWindow(frame, m_window.get());
     if (!contacts.isEmpty())
         _rippleView->addContacts(contacts);
     int fingers = 0;
@@ -312,7 +312,7 @@ void VTIntroCompatibilityWindowController::finish()
         setStatus(kFinishFirstText);
         return;
     }
-    m_reportObserver.reset();
+    m_feed.stop();
     if (_requiresInitialReport) {
         UserDefaults& defaults = m_env.settings.defaults();
         defaults.setValue(SettingsKey::InitialCompatibilityReportSent, true);
@@ -325,7 +325,7 @@ void VTIntroCompatibilityWindowController::finish()
 
 void VTIntroCompatibilityWindowController::windowWillClose()
 {
-    m_reportObserver.reset();
+    m_feed.stop();
     if (_requiresInitialReport && !m_env.settings.defaults().boolValue(SettingsKey::InitialCompatibilityReportSent)) {
         if (m_env.quitApplication)
             m_env.scheduler.post(m_env.quitApplication);

@@ -39,7 +39,8 @@ public:
     void showWindow();
     void startCheck();
 
-    void contactReport(const Notification& notification);
+    // The contacts of one touch frame and the debug text of its report.
+    void contactFrame(const QVariantList& frame, const QString& sample);
     void markResult(const QString& name, const QVariantList& contacts, const QString& sample);
     void refreshChecklist();
     void refreshActionButtons();
@@ -85,5 +86,5 @@ private:
     bool _requiresInitialReport = false;
     bool _reportSent = false;
     TestModeSwitch m_testMode;
-    ScopedObserver m_reportObserver;
+    TouchFrameFeed m_feed;
 };

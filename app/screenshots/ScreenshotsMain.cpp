@@ -101,7 +101,7 @@ struct Scene {
     ServiceClient client{defaults};
 };
 
-// A compatibility report as the bridge announces it, with contacts at
+// A report and its frame as the bridge announces them, with contacts at
 // fractions of the window (global positions, as mapped contacts carry).
 void announceTouch(Scene& scene, const QWidget* window, const QList<std::tuple<int, int, double, double>>& contacts)
 {
@@ -117,6 +117,7 @@ void announceTouch(Scene& scene, const QWidget* window, const QList<std::tuple<i
     scene.center.post(VTNotification::CompatibilityReport, nullptr,
                       {{QStringLiteral("text"), QStringLiteral("0050 bytes: 01 07 01 00 20 66 26 30 30")},
                        {QStringLiteral("contacts"), dictionaries}});
+    scene.center.post(VTNotification::TouchFrame, nullptr, {{QStringLiteral("contacts"), dictionaries}});
 }
 
 bool save(QWidget* window, const QDir& out, const QString& name)

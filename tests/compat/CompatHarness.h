@@ -86,7 +86,10 @@ struct CompatHarness {
     }
     void mapTouchesOnto(const QWidget* window) { mapTouchesOnto(window->frameGeometry()); }
 
-    static QByteArray report(const std::vector<Finger>& fingers, std::optional<Pen> pen = std::nullopt)
+    // `count` is the Contact Count field: a frame of more fingers than the five
+    // slots announces them all in its first report and 0 in the next.
+    static QByteArray report(const std::vector<Finger>& fingers, std::optional<Pen> pen = std::nullopt,
+                             std::optional<int> count = std::nullopt)
     {
         const auto put16 = [](QByteArray& out, double fraction) {
             const quint16 value = quint16(qBound(0.0, fraction, 1.0) * 32767 + 0.5);
@@ -111,7 +114,7 @@ struct CompatHarness {
         } else {
             out.append(QByteArray(8, 0));
         }
-        out.append(char(fingers.size() + (pen ? 1 : 0)));
+        out.append(char(count.value_or(int(fingers.size()) + (pen ? 1 : 0))));
         return out;
     }
     void touch(const std::vector<Finger>& fingers, std::optional<Pen> pen = std::nullopt)

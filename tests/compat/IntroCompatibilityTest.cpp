@@ -95,6 +95,21 @@ TEST_F(IntroCompatibilityTest, TicksExactlyTheInputsTheDisplayReports)
     EXPECT_TRUE(checklist().startsWith("- Finger 1 point\n"));
 }
 
+TEST_F(IntroCompatibilityTest, FingersSpreadOverTwoReportsCountAsOneFrame)
+{
+    show();
+    // Seven fingers: five in the first report, two in the second.
+    h.devices.deliver(CompatHarness::report({{1, 0.1, 0.1}, {2, 0.2, 0.2}, {3, 0.3, 0.3}, {4, 0.4, 0.4}, {5, 0.5, 0.5}},
+                                            std::nullopt, 7));
+    h.devices.deliver(CompatHarness::report({{6, 0.6, 0.6}, {7, 0.7, 0.7}}, std::nullopt, 0));
+    h.lift();
+    EXPECT_EQ(check.results().keys(), QStringList{"Finger 4 point"});
+    EXPECT_EQ(check.results().value("Finger 4 point").value("details").toString(),
+              "contacts=7 kinds=finger, finger, finger, finger, finger, finger, finger");
+    EXPECT_TRUE(check.results().value("Finger 4 point").value("sample").toString().startsWith("0050 bytes: 01 07 06 "))
+        << "the sample is the report that completed the frame";
+}
+
 TEST_F(IntroCompatibilityTest, FirstRunFinishesOnlyAfterAReportWasSent)
 {
     show();
