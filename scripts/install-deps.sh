@@ -7,7 +7,7 @@ packages=(
   qt6-base-dev qt6-base-dev-tools qt6-svg-dev libgl-dev
   libcpp-httplib-dev libsqlite3-dev
   libx11-dev libxtst-dev libxi-dev libxfixes-dev libxrandr-dev libudev-dev
-  dbus-daemon dbus-bin openbox
+  dbus-daemon dbus-bin openbox udev
   xvfb xauth x11-utils x11-xserver-utils x11-xkb-utils xdotool fonts-dejavu-core
   libgtest-dev libgmock-dev libbenchmark-dev
   clang-14 libclang-rt-14-dev

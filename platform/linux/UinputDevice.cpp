@@ -45,6 +45,11 @@ QString sysNameOf(int fd)
 
 } // namespace
 
+QString UinputDevice::nameOf(const UinputDeviceLayout& layout)
+{
+    return QStringLiteral("Velotap ") + QLatin1String(layout.name);
+}
+
 std::unique_ptr<UinputDevice> UinputDevice::create(const QString& path, const UinputDeviceLayout& layout,
                                                    QString* error)
 {
@@ -57,11 +62,11 @@ std::unique_ptr<UinputDevice> UinputDevice::create(const QString& path, const Ui
     const char* failure = "Cannot set up the virtual %1: %2";
     if (declare(fd, layout)) {
         uinput_setup setup{};
-        setup.id.bustype = BUS_VIRTUAL;
-        setup.id.vendor = 0x1209;
-        setup.id.product = 0x7654;
+        setup.id.bustype = kBusType;
+        setup.id.vendor = kVendor;
+        setup.id.product = kProduct;
         setup.id.version = 1;
-        std::snprintf(setup.name, UINPUT_MAX_NAME_SIZE, "Velotap %s", layout.name);
+        std::snprintf(setup.name, UINPUT_MAX_NAME_SIZE, "%s", nameOf(layout).toLatin1().constData());
         if (ioctl(fd, UI_DEV_SETUP, &setup) >= 0 && ioctl(fd, UI_DEV_CREATE) >= 0)
             return std::unique_ptr<UinputDevice>(new UinputDevice(fd, sysNameOf(fd)));
         failure = "Cannot create the virtual %1: %2";

@@ -1,6 +1,8 @@
 #pragma once
 #include <QString>
 
+#include <linux/input.h>
+
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -22,6 +24,12 @@ struct UinputDeviceLayout {
 // setup lives here; what is written to it is the sink's business.
 class UinputDevice {
 public:
+    // Who the devices say they are; the udev rule recognises them by it.
+    static constexpr std::uint16_t kBusType = BUS_VIRTUAL;
+    static constexpr std::uint16_t kVendor = 0x1209;
+    static constexpr std::uint16_t kProduct = 0x7654;
+    static QString nameOf(const UinputDeviceLayout& layout);
+
     static std::unique_ptr<UinputDevice> create(const QString& path, const UinputDeviceLayout& layout,
                                                 QString* error);
     ~UinputDevice();

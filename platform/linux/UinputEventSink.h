@@ -21,9 +21,10 @@ class Scheduler;
 // sessions alike, on two virtual devices:
 // - the pointer: absolute X and Y over the whole desktop, nothing else
 //   pressed on it, so it moves the one pointer the user's mouse moves;
-// - the keyboard: every key, the mouse buttons and the wheels. Desktops
-//   class it as a keyboard, so the mouse's left-handed setting does not swap
-//   its buttons and a touch's left click stays a left click.
+// - the keyboard: every key, the mouse buttons and the wheels. The udev
+//   rule has it taken for a keyboard only (its buttons would make it a mouse
+//   too), so the desktop passes its clicks on without the mouse's
+//   left-handed swap and a touch's left click stays a left click.
 // The compositor applies the keyboard layout, so keys are positions: text
 // beyond US ASCII cannot be typed.
 class UinputEventSink final : public SyntheticInputSink {

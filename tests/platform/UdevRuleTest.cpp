@@ -1,7 +1,7 @@
-// The udev rule decides who may read which device, so its matching is
-// checked here: the rule file as shipped, applied the way udev applies it
-// to fake sysfs devices, its PROGRAM run by the shell; and real udevadm
-// parses it without complaint.
+// The udev rule decides who may read which device and what the desktop
+// takes Velotap's virtual keyboard for, so it is checked here: the rule file
+// as shipped, applied the way udev applies it to fake sysfs devices, its
+// PROGRAM run by the shell; and real udevadm runs it, on fake devices too.
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -12,121 +12,13 @@
 
 #include <gtest/gtest.h>
 
-#include <fnmatch.h>
-
+#include "platform/linux/UinputEventSink.h"
+#include "tests/support/FakeEvdevDevice.h"
 #include "tests/support/QtPrinters.h"
 #include "tests/support/TestFiles.h"
+#include "tests/support/UdevRules.h"
 
 namespace {
-
-QString ruleFile()
-{
-    return qEnvironmentVariable("VELOTAP_SOURCE_DIR") + QStringLiteral("/resources/udev/70-velotap.rules");
-}
-
-struct UdevEvent {
-    QString subsystem;
-    QString kernel;
-    QStringList drivers; // of the device and every parent
-    QString devpath;
-    QString action = QStringLiteral("add");
-};
-
-// The keys the rule uses, evaluated as udev does: a line's matches in order
-// (PROGRAM matches when it exits 0), then its assignments; GOTO skips to
-// its LABEL. Any other key fails the test, so the rule cannot outgrow this.
-class RuleEvaluator {
-public:
-    RuleEvaluator(const QString& rulesText, QString sysRoot) : m_sysRoot(std::move(sysRoot))
-    {
-        static const QRegularExpression pair(QStringLiteral(R"re(([A-Z_]+(?:\{[^}]*\})?)\s*(==|!=|\+=|=)\s*"([^"]*)")re"));
-        for (const QString& line : rulesText.split(QLatin1Char('\n'))) {
-            if (line.trimmed().isEmpty() || line.trimmed().startsWith(QLatin1Char('#')))
-                continue;
-            Rule rule;
-            for (auto it = pair.globalMatch(line); it.hasNext();) {
-                const auto m = it.next();
-                rule.push_back({m.captured(1), m.captured(2), m.captured(3)});
-            }
-            EXPECT_FALSE(rule.empty()) << line.toStdString();
-            m_rules.push_back(rule);
-        }
-    }
-
-    QStringList tags(const UdevEvent& event) const
-    {
-        QStringList tags;
-        QString skipTo;
-        for (const Rule& rule : m_rules) {
-            if (!skipTo.isEmpty()) {
-                if (rule.front().key == QLatin1String("LABEL") && rule.front().value == skipTo)
-                    skipTo.clear();
-                continue;
-            }
-            if (!std::all_of(rule.begin(), rule.end(), [&](const Key& k) { return matches(k, event); }))
-                continue;
-            for (const Key& k : rule) {
-                if (k.key == QLatin1String("TAG") && k.op == QLatin1String("+="))
-                    tags << k.value;
-                else if (k.key == QLatin1String("GOTO"))
-                    skipTo = k.value;
-            }
-        }
-        return tags;
-    }
-
-private:
-    struct Key {
-        QString key, op, value;
-    };
-    using Rule = std::vector<Key>;
-    std::vector<Rule> m_rules;
-    QString m_sysRoot;
-
-    static bool glob(const QString& pattern, const QString& text)
-    {
-        return fnmatch(pattern.toUtf8().constData(), text.toUtf8().constData(), 0) == 0;
-    }
-
-    bool matches(const Key& k, const UdevEvent& e) const
-    {
-        if (k.key == QLatin1String("PROGRAM"))
-            return programSucceeds(k.value, e);
-        if (k.op != QLatin1String("==") && k.op != QLatin1String("!="))
-            return true; // an assignment
-        bool result = false;
-        if (k.key == QLatin1String("ACTION"))
-            result = glob(k.value, e.action);
-        else if (k.key == QLatin1String("SUBSYSTEM"))
-            result = glob(k.value, e.subsystem);
-        else if (k.key == QLatin1String("KERNEL"))
-            result = glob(k.value, e.kernel);
-        else if (k.key == QLatin1String("DRIVERS"))
-            result = std::any_of(e.drivers.begin(), e.drivers.end(), [&](const QString& d) { return glob(k.value, d); });
-        else
-            ADD_FAILURE() << "the test does not know the key " << k.key.toStdString();
-        return k.op == QLatin1String("==") ? result : !result;
-    }
-
-    bool programSucceeds(const QString& command, const UdevEvent& e) const
-    {
-        // udev's substitutions, then the real /sys moved to the fake tree.
-        QString text = command;
-        text.replace(QStringLiteral("%p"), e.devpath).replace(QStringLiteral("%%"), QStringLiteral("%"))
-            .replace(QStringLiteral("$$"), QStringLiteral("$"))
-            .replace(QStringLiteral("/sys"), m_sysRoot + QStringLiteral("/sys"));
-        // Arguments split at spaces, single quotes keeping one together.
-        QStringList args;
-        static const QRegularExpression word(QStringLiteral(R"('([^']*)'|(\S+))"));
-        for (auto it = word.globalMatch(text); it.hasNext();) {
-            const auto m = it.next();
-            args << (m.captured(1).isNull() ? m.captured(2) : m.captured(1));
-        }
-        QProcess process;
-        process.start(args.takeFirst(), args);
-        return process.waitForFinished(5000) && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
-    }
-};
 
 // HID devices as the kernel shows them: the HID device with its report
 // descriptor, its hidraw node, and the input devices it made with their
@@ -167,9 +59,7 @@ class UdevRuleTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        QFile file(ruleFile());
-        ASSERT_TRUE(file.open(QIODevice::ReadOnly)) << ruleFile().toStdString();
-        rules = std::make_unique<RuleEvaluator>(QString::fromUtf8(file.readAll()), sysfs.root());
+        rules = std::make_unique<UdevRuleEvaluator>(UdevRuleEvaluator::shipped(sysfs.root()));
     }
 
     // The nodes of a HID device that the rule gives the user at the seat.
@@ -188,7 +78,7 @@ protected:
     }
 
     FakeHidSysfs sysfs;
-    std::unique_ptr<RuleEvaluator> rules;
+    std::unique_ptr<UdevRuleEvaluator> rules;
 };
 
 TEST_F(UdevRuleTest, OnlyTouchScreensAndPenDisplaysAreOpenedToTheSeatUser)
@@ -213,25 +103,153 @@ TEST_F(UdevRuleTest, OnlyTouchScreensAndPenDisplaysAreOpenedToTheSeatUser)
     EXPECT_EQ(rules->tags({"misc", "fuse", {}, "/devices/virtual/misc/fuse"}), QStringList());
 }
 
-TEST_F(UdevRuleTest, UdevReadsTheRuleWithoutComplaint)
+TEST_F(UdevRuleTest, OnlyVelotapsVirtualKeyboardLosesTheMouseProperty)
+{
+    UdevEvent keyboard{"input", "event9", {}, "/devices/virtual/input/input9/event9", "add",
+                       {{"name", "Velotap keyboard"}, {"id/bustype", "0006"}, {"id/vendor", "1209"}, {"id/product", "7654"}},
+                       {{"ID_INPUT", "1"}, {"ID_INPUT_MOUSE", "1"}}};
+    EXPECT_EQ(rules->evaluate(keyboard).properties, (UdevProperties{{"ID_INPUT", "1"}}));
+    EXPECT_EQ(rules->tags(keyboard), QStringList());
+    // A real keyboard of that name, or Velotap's pointer, stays a mouse.
+    keyboard.attributes["id/bustype"] = "0003";
+    EXPECT_EQ(rules->evaluate(keyboard).properties, keyboard.properties);
+    keyboard.attributes = {{"name", "Velotap pointer"}, {"id/bustype", "0006"}, {"id/vendor", "1209"}, {"id/product", "7654"}};
+    EXPECT_EQ(rules->evaluate(keyboard).properties, keyboard.properties);
+}
+
+// udev's own trial of the rules on one device, in a private mount
+// namespace: the system's rules with or without ours, optionally a fake
+// sysfs in place of /sys, and a private /run and /dev for the database and
+// links it writes. Empty output when it cannot run here.
+QString udevadmTest(const QString& devpath, bool withOurRule, const QString& sysRoot = {})
 {
     const QString udevadm = QStandardPaths::findExecutable(QStringLiteral("udevadm"));
     const QString unshare = QStandardPaths::findExecutable(QStringLiteral("unshare"));
-    if (udevadm.isEmpty() || unshare.isEmpty() || !QFileInfo::exists(QStringLiteral("/sys/devices/virtual/mem/null")))
-        GTEST_SKIP() << "needs udevadm, unshare and a sysfs";
-    // The rule alone in place of the system's rules, in a private mount
-    // namespace, tried on a device every machine has.
     QTemporaryDir dir;
-    ASSERT_TRUE(QFile::copy(ruleFile(), dir.filePath("70-velotap.rules")));
+    if (udevadm.isEmpty() || unshare.isEmpty() || !QDir().mkpath(dir.filePath("rules")))
+        return {};
+    if (withOurRule && !QFile::copy(UdevRuleEvaluator::shippedRuleFile(), dir.filePath("rules/70-velotap.rules")))
+        return {};
+    static const char* kScript = R"(set -e
+mkdir -p "$1/run" "$1/dev" && touch "$1/dev/null" && mount --bind /dev/null "$1/dev/null"
+if [ -n "$2" ]; then mount --bind "$2" /sys; fi
+mount --bind "$1/rules" /etc/udev/rules.d
+mount --bind "$1/run" /run
+mount --rbind "$1/dev" /dev
+exec "$3" test --action=add "$4")";
     QProcess process;
     process.setProcessChannelMode(QProcess::MergedChannels);
-    process.start(unshare, {"--mount", "--map-root-user", "sh", "-c",
-                            "mount --bind \"$1\" /etc/udev/rules.d && exec \"$2\" test --action=add /devices/virtual/mem/null",
-                            "sh", dir.path(), udevadm});
-    ASSERT_TRUE(process.waitForFinished(30000));
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    // A fake sysfs is not the kernel's file system.
+    environment.insert(QStringLiteral("SYSTEMD_DEVICE_VERIFY_SYSFS"), QStringLiteral("0"));
+    process.setProcessEnvironment(environment);
+    process.start(unshare, {"--mount", "--map-root-user", "sh", "-c", kScript, "sh", dir.path(), sysRoot, udevadm, devpath});
+    if (!process.waitForFinished(30000) || process.exitCode() != 0)
+        return {};
     const QString output = QString::fromUtf8(process.readAll());
-    if (!output.contains(QStringLiteral("70-velotap.rules")))
-        GTEST_SKIP() << "cannot put the rule in place here: " << output.left(300).toStdString();
+    return !withOurRule || output.contains(QStringLiteral("70-velotap.rules")) ? output : QString();
+}
+
+// What udevadm's trial says a device is taken for.
+UdevProperties inputPropertiesIn(const QString& output)
+{
+    UdevProperties properties;
+    static const QRegularExpression line(QStringLiteral("^(ID_INPUT[A-Z_]*)=(.*)$"), QRegularExpression::MultilineOption);
+    for (auto it = line.globalMatch(output); it.hasNext();) {
+        const auto m = it.next();
+        properties[m.captured(1)] = m.captured(2);
+    }
+    return properties;
+}
+
+// A virtual input device made through uinput, as sysfs shows it: who it
+// says it is, what it declares, and its event node. Returns the node's path.
+QString addVirtualInputDevice(const QString& sysRoot, const UinputDeviceLayout& layout, int number)
+{
+    // Bitmaps as the kernel prints them: words of a long, the highest first.
+    const auto bitmap = [](const std::vector<std::uint16_t>& codes) {
+        constexpr std::size_t kBits = sizeof(unsigned long) * 8;
+        std::vector<unsigned long> words(1, 0);
+        for (std::uint16_t code : codes) {
+            words.resize(std::max(words.size(), code / kBits + 1), 0);
+            words[code / kBits] |= 1UL << (code % kBits);
+        }
+        QByteArray text;
+        for (std::size_t i = words.size(); i-- > 0;)
+            text += QByteArray::number(qulonglong(words[i]), 16) + (i ? ' ' : '\n');
+        return text;
+    };
+    std::vector<std::uint16_t> types{EV_SYN}, absolute;
+    if (!layout.keys.empty())
+        types.push_back(EV_KEY);
+    if (!layout.relativeAxes.empty())
+        types.push_back(EV_REL);
+    if (!layout.absoluteAxes.empty())
+        types.push_back(EV_ABS);
+    for (const auto& axis : layout.absoluteAxes)
+        absolute.push_back(axis.code);
+    const auto id = [](std::uint16_t value) { return QByteArray::number(value, 16).rightJustified(4, '0') + '\n'; };
+
+    const QString input = QStringLiteral("/devices/virtual/input/input%1").arg(number);
+    const QString event = input + QStringLiteral("/event%1").arg(number);
+    const std::pair<QString, QByteArray> files[] = {
+        {"uevent", "NAME=\"" + UinputDevice::nameOf(layout).toUtf8() + "\"\n"},
+        {"name", UinputDevice::nameOf(layout).toUtf8() + '\n'},
+        {"id/bustype", id(UinputDevice::kBusType)},
+        {"id/vendor", id(UinputDevice::kVendor)},
+        {"id/product", id(UinputDevice::kProduct)},
+        {"id/version", "0001\n"},
+        {"properties", "0\n"},
+        {"capabilities/ev", bitmap(types)},
+        {"capabilities/key", bitmap(layout.keys)},
+        {"capabilities/rel", bitmap(layout.relativeAxes)},
+        {"capabilities/abs", bitmap(absolute)},
+        {QStringLiteral("event%1/uevent").arg(number),
+         QStringLiteral("MAJOR=13\nMINOR=%1\nDEVNAME=input/event%2\n").arg(64 + number).arg(number).toUtf8()},
+        {QStringLiteral("event%1/dev").arg(number), QStringLiteral("13:%1\n").arg(64 + number).toUtf8()}};
+    for (const auto& [file, contents] : files)
+        writeTestFile(sysRoot + input + QLatin1Char('/') + file, contents);
+    QDir().mkpath(sysRoot + QStringLiteral("/class/input"));
+    QFile::link(QStringLiteral("../../../../class/input"), sysRoot + input + QStringLiteral("/subsystem"));
+    QFile::link(QStringLiteral("../../../../../class/input"), sysRoot + event + QStringLiteral("/subsystem"));
+    return QStringLiteral("/sys") + event;
+}
+
+TEST_F(UdevRuleTest, UdevTakesTheVirtualKeyboardForAKeyboardOnlyAsTheFakeDesktopHasIt)
+{
+    QTemporaryDir sys;
+    const std::pair<UinputDeviceLayout, QString> devices[] = {
+        {UinputEventSink::pointerLayout(), addVirtualInputDevice(sys.path(), UinputEventSink::pointerLayout(), 40)},
+        {UinputEventSink::keyboardLayout(), addVirtualInputDevice(sys.path(), UinputEventSink::keyboardLayout(), 41)}};
+    const QString keyboardWithRule = udevadmTest(devices[1].second, true, sys.path());
+    if (keyboardWithRule.isEmpty())
+        GTEST_SKIP() << "cannot run udevadm on a fake sysfs here";
+
+    // What the desktop's left-handed setting hinges on, from udev itself.
+    const UdevProperties keyboard = inputPropertiesIn(keyboardWithRule);
+    EXPECT_EQ(keyboard.value("ID_INPUT_KEYBOARD"), "1");
+    EXPECT_FALSE(keyboard.contains("ID_INPUT_MOUSE"));
+    EXPECT_EQ(inputPropertiesIn(udevadmTest(devices[1].second, false, sys.path())).value("ID_INPUT_MOUSE"), "1");
+
+    // The fake devices' classification agrees with udev's, rule or not.
+    for (const auto& [layout, devpath] : devices) {
+        for (const bool withRule : {true, false}) {
+            const auto rule = withRule ? FakeEvdevDevice::UdevRule::Installed : FakeEvdevDevice::UdevRule::Missing;
+            EXPECT_EQ(inputPropertiesIn(udevadmTest(devpath, withRule, sys.path())),
+                      FakeEvdevDevice(layout, rule).udevProperties())
+                << layout.name << (withRule ? " with" : " without") << " the rule";
+        }
+    }
+}
+
+TEST_F(UdevRuleTest, UdevReadsTheRuleWithoutComplaint)
+{
+    if (!QFileInfo::exists(QStringLiteral("/sys/devices/virtual/mem/null")))
+        GTEST_SKIP() << "needs a sysfs";
+    // Tried on a device every machine has.
+    const QString output = udevadmTest(QStringLiteral("/devices/virtual/mem/null"), true);
+    if (output.isEmpty())
+        GTEST_SKIP() << "cannot put the rule in place here";
     for (const QString& line : output.split(QLatin1Char('\n'))) {
         if (line.contains(QStringLiteral("70-velotap.rules:")))
             ADD_FAILURE() << line.toStdString();
