@@ -3,7 +3,6 @@
 #include "tests/support/QtPrinters.h"
 #include "tests/support/UdevRules.h"
 
-#include <QMap>
 #include <QRect>
 #include <QString>
 
@@ -18,8 +17,6 @@
 #include <set>
 #include <string>
 #include <vector>
-
-using UdevProperties = QMap<QString, QString>;
 
 // udev's input_id: what a device is taken for, by the codes it declares.
 // Joysticks and accelerometers are left out; no device here declares their

@@ -5,6 +5,9 @@
 
 #include <vector>
 
+// Properties of a device in udev's database ("ID_INPUT_MOUSE" -> "1").
+using UdevProperties = QMap<QString, QString>;
+
 // A device event as udev's rules see it.
 struct UdevEvent {
     QString subsystem;
@@ -14,14 +17,14 @@ struct UdevEvent {
     QString action = QStringLiteral("add");
     // Of the input device above an event node ("name", "id/bustype").
     QMap<QString, QString> attributes{};
-    // What earlier rules set ("ID_INPUT_MOUSE").
-    QMap<QString, QString> properties{};
+    // What earlier rules set.
+    UdevProperties properties{};
 };
 
 // What the rules made of an event.
 struct UdevOutcome {
     QStringList tags;
-    QMap<QString, QString> properties;
+    UdevProperties properties;
 };
 
 // The keys the shipped rule uses, evaluated as udev does: a line's matches
