@@ -28,6 +28,9 @@ const QString FileName = QStringLiteral("defaults.json");
 enum ErrorCode : qint64 {
     ErrorCannotCreateDirectory = 1,
     ErrorCannotWrite = 3,
+    ErrorCannotRead = 4,
+    ErrorTooLarge = 5,
+    ErrorLockHeld = 6,
 };
 
 qint64 clampToInteger(double value)
@@ -228,12 +231,16 @@ bool UserDefaults::load(LoadMode mode)
         } else {
             QFile file(filePath());
             if (!file.open(QIODevice::ReadOnly)) {
-                // Unreadable is not corrupt: keep what we have and leave the file alone.
-                qWarning("Velotap cannot read the defaults file %s: %s", qPrintable(filePath()),
-                         qPrintable(file.errorString()));
+                // Unreadable is not corrupt: keep what we have and leave the
+                // file alone; writing it now would replace what we cannot see.
+                if (m_unreadableProblem.isEmpty())
+                    qWarning("Velotap cannot read the defaults file %s: %s", qPrintable(filePath()),
+                             qPrintable(file.errorString()));
+                m_unreadableProblem = file.errorString();
                 m_signature = signature;
                 return false;
             }
+            m_unreadableProblem.clear();
             const QByteArray data = file.read(MaximumFileSize + 1);
             QJsonParseError error{};
             const QJsonDocument document = QJsonDocument::fromJson(data, &error);
@@ -341,16 +348,26 @@ std::optional<VTError> UserDefaults::update(const std::function<void(QJsonObject
         error = VTError::velotap(ErrorCannotCreateDirectory,
                                  QStringLiteral("cannot create the directory %1").arg(m_directory));
     }
-    // The lock only narrows the window in which two writers could each
-    // re-read and then write; it never blocks the main thread for long and
-    // never stops a write.
-    const bool canWrite = !error;
+    // Without the lock another writer may be between its read and its write:
+    // writing then could undo its change, so the save is refused instead
+    // (the lock is never held for long; waiting longer would stall touch).
+    bool canWrite = !error;
     WriterLock lock;
-    if (canWrite && !lock.acquire(filePath() + QStringLiteral(".lock")))
-        qWarning("Velotap writes the defaults without their lock: %s.lock is held", qPrintable(filePath()));
+    if (canWrite && !lock.acquire(filePath() + QStringLiteral(".lock"))) {
+        error = VTError::velotap(ErrorLockHeld, QStringLiteral("another program is saving the defaults (%1.lock is held); "
+                                                               "not saved")
+                                                    .arg(filePath()));
+        canWrite = false;
+    }
 
     // Someone else's edit since our last look is the base of our change.
     const bool externalChange = canWrite && load(LoadMode::MoveCorruptAside);
+    if (canWrite && !m_unreadableProblem.isEmpty()) {
+        error = VTError::velotap(ErrorCannotRead, QStringLiteral("cannot read %1 (%2); it is left as it is, so nothing "
+                                                                 "in it is lost, and the change is not saved")
+                                                      .arg(filePath(), m_unreadableProblem));
+        canWrite = false;
+    }
 
     QJsonObject values = m_stored;
     change(values);
@@ -379,8 +396,16 @@ std::optional<VTError> UserDefaults::write(const QJsonObject& values)
         return VTError::velotap(ErrorCannotWrite,
                                 QStringLiteral("cannot write %1: %2").arg(filePath(), file.errorString()));
     }
+    // A file the next start would refuse to read must not be written.
+    const QByteArray text = QJsonDocument(values).toJson(QJsonDocument::Indented);
+    if (text.size() > MaximumFileSize) {
+        file.cancelWriting();
+        return VTError::velotap(ErrorTooLarge, QStringLiteral("the defaults would take %1 bytes, more than the %2 MiB "
+                                                              "a defaults file may have; not saved")
+                                                   .arg(text.size()).arg(MaximumFileSize / (1024 * 1024)));
+    }
     ::fchmod(file.handle(), S_IRUSR | S_IWUSR);
-    file.write(QJsonDocument(values).toJson(QJsonDocument::Indented));
+    file.write(text);
     if (!file.commit()) {
         return VTError::velotap(ErrorCannotWrite,
                                 QStringLiteral("cannot write %1: %2").arg(filePath(), file.errorString()));

@@ -72,7 +72,10 @@ public:
 
     // Writes. A null or undefined value removes the key, so the registered
     // default applies again. The in-memory value changes even when the file
-    // cannot be written (the error is logged once and returned).
+    // cannot be written (the error is logged once and returned). Nothing is
+    // written, and an error returned, when the existing file cannot be read,
+    // when another writer holds the lock past a short wait, or when the file
+    // would grow beyond what a start reads.
     std::optional<VTError> setValue(const QString& key, const QJsonValue& value);
     std::optional<VTError> removeValue(const QString& key);
 
@@ -133,6 +136,8 @@ private:
     FileSignature m_signature;
     quint64 m_generation = 1;
     bool m_writeErrorLogged = false;
+    // Why the existing file could not be read; empty when it could (or is not there).
+    QString m_unreadableProblem;
     std::vector<std::pair<ObserverToken, ChangeObserver>> m_externalChangeObservers;
     ObserverToken m_nextObserverToken = 1;
     std::unique_ptr<QFileSystemWatcher> m_watcher;

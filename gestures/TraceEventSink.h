@@ -21,6 +21,7 @@ class Scheduler;
 //   0.250 media 0 up
 //   0.300 warp 120.00,80.00
 //   0.300 launch "/usr/bin/tool" "--flag"
+//   0.300 keyboard show
 class TraceEventSink final : public EventSink {
 public:
     using LineHandler = std::function<void(const QString&)>;
@@ -48,6 +49,10 @@ public:
     void launchProgram(const QString& program, const QStringList& arguments) override;
 
     static QString mouseEventName(MouseEventType type);
+
+    // A line for something the engine did that is no input event (the touch
+    // keyboard shown), timed like the others: "0.300 keyboard show".
+    void note(const QString& what) { write(what); }
 
 private:
     const Scheduler& m_scheduler;

@@ -1,5 +1,6 @@
 #include "settings/SettingDescriptions.h"
 
+#include "base/UserDefaults.h"
 #include "settings/SettingsStore.h"
 
 #include <QJsonArray>
@@ -7,6 +8,7 @@
 #include <QJsonObject>
 #include <QUrl>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -20,6 +22,11 @@ SettingDescription describe(const QString& key, SettingKind kind, bool profileKe
 SettingDescription integer(const QString& key, qint64 minimum, qint64 maximum)
 {
     return SettingDescription{key, SettingKind::Integer, minimum, maximum, true};
+}
+
+SettingDescription choice(const QString& key, QStringList choices)
+{
+    return SettingDescription{key, SettingKind::Choice, 0, 0, false, std::move(choices)};
 }
 
 std::vector<SettingDescription> buildTable()
@@ -52,11 +59,16 @@ std::vector<SettingDescription> buildTable()
         describe(SettingsKey::SendCompatibilityReports, K::Boolean),
         describe(SettingsKey::ApiBaseURL, K::WebAddress),
         describe(SettingsKey::DeviceSelection, K::String),
-        describe(SettingsKey::DisplaySelection, K::String),
-        describe(SettingsKey::KeyboardPosition, K::String),
+        choice(SettingsKey::DisplaySelection, {QStringLiteral("auto"), QStringLiteral("primary"),
+                                               QStringLiteral("secondary"), QStringLiteral("display:")}),
+        // The six places, and the four short names the keyboard also reads.
+        choice(SettingsKey::KeyboardPosition,
+               {QStringLiteral("bottomLeft"), QStringLiteral("bottomCenter"), QStringLiteral("bottomRight"),
+                QStringLiteral("topLeft"), QStringLiteral("topCenter"), QStringLiteral("topRight"), QStringLiteral("bottom"),
+                QStringLiteral("top"), QStringLiteral("left"), QStringLiteral("right")}),
         describe(SettingsKey::MissionControlAction, K::String),
         describe(SettingsKey::ScreenshotAction, K::String),
-        describe(SettingsKey::EventBackend, K::String),
+        choice(SettingsKey::EventBackend, {QStringLiteral("auto"), QStringLiteral("xtest"), QStringLiteral("uinput")}),
         describe(SettingsKey::GrabKernelTouchInput, K::Boolean),
         describe(SettingsKey::SettingsProfiles, K::Profiles),
         describe(SettingsKey::ActiveSettingsProfile, K::String),
@@ -98,6 +110,11 @@ QString shown(const QJsonValue& value)
     return QString::number(value.toDouble(), 'g', 17);
 }
 
+// Beyond these a setting stops making sense (a touch delay of a minute
+// already means no click ever arrives) and can only be a mistake.
+constexpr double kLongestDuration = 60.0;
+constexpr double kLargestMultiplier = 100.0;
+
 ParsedSettingValue checkNumber(const SettingDescription& description, const QJsonValue& value)
 {
     const QString needed = SettingDescriptions::kindText(description);
@@ -107,6 +124,10 @@ ParsedSettingValue checkNumber(const SettingDescription& description, const QJso
     bool inRange = std::isfinite(number) && number >= 0;
     if (description.kind == SettingKind::DecayFactor)
         inRange = inRange && number < 1;
+    else if (description.kind == SettingKind::Duration)
+        inRange = inRange && number <= kLongestDuration;
+    else
+        inRange = inRange && number <= kLargestMultiplier;
     if (!inRange)
         return failure(QStringLiteral("%1 needs a %2, not %3").arg(description.key, needed, shown(value)));
     return success(number);
@@ -136,6 +157,18 @@ ParsedSettingValue checkBoolean(const SettingDescription& description, const QJs
             return success(false);
     }
     return failure(QStringLiteral("%1 needs true or false, not %2").arg(description.key, shown(value)));
+}
+
+bool isChoice(const SettingDescription& description, const QString& text)
+{
+    const auto digits = [](QStringView rest) {
+        return !rest.isEmpty() && std::all_of(rest.begin(), rest.end(), [](QChar c) { return c >= u'0' && c <= u'9'; });
+    };
+    return std::any_of(description.choices.begin(), description.choices.end(), [&](const QString& choice) {
+        if (choice.endsWith(QLatin1Char(':')))
+            return text.startsWith(choice) && digits(QStringView(text).mid(choice.size()));
+        return text == choice;
+    });
 }
 
 ParsedSettingValue checkProfiles(const SettingDescription& description, const QJsonValue& value)
@@ -191,8 +224,8 @@ const SettingDescription* find(QStringView key)
 QString kindText(const SettingDescription& description)
 {
     switch (description.kind) {
-    case SettingKind::Duration: return QStringLiteral("number of seconds >= 0");
-    case SettingKind::Multiplier: return QStringLiteral("number >= 0");
+    case SettingKind::Duration: return QStringLiteral("number of seconds from 0 to %1").arg(kLongestDuration);
+    case SettingKind::Multiplier: return QStringLiteral("number from 0 to %1").arg(kLargestMultiplier);
     case SettingKind::DecayFactor: return QStringLiteral("number from 0 up to (not including) 1");
     case SettingKind::Boolean: return QStringLiteral("true or false");
     case SettingKind::Integer:
@@ -201,6 +234,13 @@ QString kindText(const SettingDescription& description)
     case SettingKind::WebAddress: return QStringLiteral("http or https address");
     case SettingKind::Profiles: return QStringLiteral("object of profile name -> object");
     case SettingKind::StringArray: return QStringLiteral("array of strings");
+    case SettingKind::Choice: {
+        QStringList shownChoices = description.choices;
+        for (QString& choice : shownChoices)
+            if (choice.endsWith(QLatin1Char(':')))
+                choice += QStringLiteral("<number>");
+        return QStringLiteral("one of ") + shownChoices.join(QStringLiteral(", "));
+    }
     }
     return QString();
 }
@@ -230,6 +270,11 @@ ParsedSettingValue check(const SettingDescription& description, const QJsonValue
     }
     case SettingKind::Profiles:
         return checkProfiles(description, value);
+    case SettingKind::Choice:
+        if (!value.isString() || !isChoice(description, value.toString()))
+            return failure(QStringLiteral("%1 needs %2, not %3")
+                               .arg(description.key, SettingDescriptions::kindText(description), shown(value)));
+        return success(value);
     case SettingKind::StringArray: {
         bool usable = value.isArray();
         for (const QJsonValue& item : value.toArray())
@@ -250,10 +295,38 @@ ParsedSettingValue parse(const SettingDescription& description, const QString& t
     const bool isJson = error.error == QJsonParseError::NoError && document.array().size() == 1;
     const QJsonValue json = isJson ? document.array().at(0) : QJsonValue();
 
-    const bool textual = description.kind == SettingKind::String || description.kind == SettingKind::WebAddress;
+    const bool textual = description.kind == SettingKind::String || description.kind == SettingKind::WebAddress
+        || description.kind == SettingKind::Choice;
     if (textual)
         return check(description, json.isString() ? json : QJsonValue(text));
+    if (description.kind == SettingKind::Integer && !isJson) {
+        // Flags are easier to type in hexadecimal.
+        bool hex = false;
+        const qint64 number = text.trimmed().toLongLong(&hex, 16);
+        if (hex && text.trimmed().startsWith(QLatin1String("0x"), Qt::CaseInsensitive))
+            return check(description, QJsonValue(number));
+    }
     return check(description, isJson ? json : QJsonValue(text));
+}
+
+QJsonValue valueInForce(const SettingDescription& description, const QJsonValue& stored, const QJsonValue& fallback)
+{
+    if (stored.isUndefined() || stored.isNull())
+        return fallback;
+    switch (description.kind) {
+    case SettingKind::Duration:
+    case SettingKind::Multiplier:
+    case SettingKind::DecayFactor:
+        return UserDefaults::toDouble(stored);
+    case SettingKind::Integer:
+        return UserDefaults::toInteger(stored);
+    case SettingKind::Boolean:
+        return UserDefaults::toBool(stored);
+    case SettingKind::Choice:
+        return check(description, stored).ok() ? stored : fallback;
+    default:
+        return stored;
+    }
 }
 
 } // namespace SettingDescriptions

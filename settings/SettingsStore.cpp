@@ -500,16 +500,26 @@ std::optional<QString> SettingsStore::trimmedProfileName(const QString& name)
     return trimmed;
 }
 
-void SettingsStore::applyProfileNamed(const QString& name)
+std::optional<VTError> SettingsStore::applyProfileNamed(const QString& name)
 {
     QString target = trimmedProfileName(name).value_or(DefaultProfileName);
     if (!allProfiles().contains(target))
         target = DefaultProfileName;
-    m_defaults.setValue(SettingsKey::ActiveSettingsProfile, target);
+    const std::optional<VTError> error = m_defaults.setValue(SettingsKey::ActiveSettingsProfile, target);
     postProfileDidChange();
+    return error;
 }
 
-bool SettingsStore::saveCurrentValuesAsProfileNamed(const QString& name)
+// A failed save still changed the values in memory: observers hear of it,
+// and the caller learns that it did not last.
+static bool reportSaved(const std::optional<VTError>& failure, VTError* error)
+{
+    if (failure && error)
+        *error = *failure;
+    return !failure;
+}
+
+bool SettingsStore::saveCurrentValuesAsProfileNamed(const QString& name, VTError* error)
 {
     const std::optional<QString> trimmed = trimmedProfileName(name);
     if (!trimmed || *trimmed == DefaultProfileName)
@@ -520,29 +530,29 @@ bool SettingsStore::saveCurrentValuesAsProfileNamed(const QString& name)
         if (!value.isUndefined() && !value.isNull())
             snapshot.insert(key, value);
     }
-    m_defaults.update([&](QJsonObject& stored) {
+    const std::optional<VTError> failure = m_defaults.update([&](QJsonObject& stored) {
         QJsonObject profiles = storedProfiles(stored);
         profiles.insert(*trimmed, snapshot);
         stored.insert(SettingsKey::SettingsProfiles, profiles);
         stored.insert(SettingsKey::ActiveSettingsProfile, *trimmed);
     });
     postProfileDidChange();
-    return true;
+    return reportSaved(failure, error);
 }
 
-bool SettingsStore::removeActiveProfile()
+bool SettingsStore::removeActiveProfile(VTError* error)
 {
     const QString active = activeProfileName();
     if (active == DefaultProfileName)
         return false;
-    m_defaults.update([&](QJsonObject& stored) {
+    const std::optional<VTError> failure = m_defaults.update([&](QJsonObject& stored) {
         QJsonObject profiles = storedProfiles(stored);
         profiles.remove(active);
         stored.insert(SettingsKey::SettingsProfiles, profiles);
         stored.insert(SettingsKey::ActiveSettingsProfile, DefaultProfileName);
     });
     postProfileDidChange();
-    return true;
+    return reportSaved(failure, error);
 }
 
 bool SettingsStore::automaticProfileSwitching() const
@@ -550,10 +560,11 @@ bool SettingsStore::automaticProfileSwitching() const
     return m_defaults.boolValue(SettingsKey::AutomaticProfileSwitching);
 }
 
-void SettingsStore::setAutomaticProfileSwitching(bool on)
+std::optional<VTError> SettingsStore::setAutomaticProfileSwitching(bool on)
 {
-    m_defaults.setValue(SettingsKey::AutomaticProfileSwitching, on);
+    const std::optional<VTError> error = m_defaults.setValue(SettingsKey::AutomaticProfileSwitching, on);
     postProfileDidChange();
+    return error;
 }
 
 void SettingsStore::postProfileDidChange()

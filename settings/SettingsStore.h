@@ -214,21 +214,26 @@ public:
     // Without surrounding white space and newlines; none when empty.
     static std::optional<QString> trimmedProfileName(const QString& name);
 
-    // Activates the named profile ("Default" when it does not exist) and
-    // posts the change notification, also when it was active already.
-    void applyProfileNamed(const QString& name);
+    // Every change below takes effect at once and posts the change
+    // notification; when the file cannot be saved the change lasts only
+    // while the program runs, and the error says so.
+
+    // Activates the named profile ("Default" when it does not exist), also
+    // when it was active already.
+    std::optional<VTError> applyProfileNamed(const QString& name);
 
     // Saves the values in force (all 36 keys, fallbacks included) as a
     // profile of that name, replacing one of the same name, and activates
-    // it. A blank name or "Default" saves nothing and returns false.
-    bool saveCurrentValuesAsProfileNamed(const QString& name);
+    // it. A blank name or "Default" saves nothing and returns false; so does
+    // a save that failed, with *error set.
+    bool saveCurrentValuesAsProfileNamed(const QString& name, VTError* error = nullptr);
 
     // Deletes the active profile and activates "Default"; false (nothing
-    // done) when "Default" is active.
-    bool removeActiveProfile();
+    // done) when "Default" is active, or when the save failed (*error set).
+    bool removeActiveProfile(VTError* error = nullptr);
 
     bool automaticProfileSwitching() const;
-    void setAutomaticProfileSwitching(bool on);
+    std::optional<VTError> setAutomaticProfileSwitching(bool on);
 
 private:
     static constexpr int ProfileKeyCount = 6 + InputTypeCount * InputSettingCount;

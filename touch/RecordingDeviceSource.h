@@ -11,7 +11,11 @@
 // through the bridge.
 class RecordingDeviceSource final : public HidDeviceSource {
 public:
+    // A recording held in memory; every open plays it from its start.
     RecordingDeviceSource(HidRecording recording, Scheduler& scheduler);
+    // A recording read from its file as it plays, so its length costs no
+    // memory; it plays once.
+    RecordingDeviceSource(std::unique_ptr<HidRecordingReader> reader, Scheduler& scheduler);
 
     const HidDeviceInfo& device() const { return m_device; }
     // Called once after the last report was delivered.
@@ -35,7 +39,12 @@ public:
 private:
     class Stream;
 
+    RecordingDeviceSource(const QString& name, const QByteArray& descriptor, Scheduler& scheduler);
+    bool nextReport(HidRecordedReport& report);
+
     HidRecording m_recording;
+    std::unique_ptr<HidRecordingReader> m_reader;
+    qsizetype m_nextIndex = 0;
     Scheduler& m_scheduler;
     HidDeviceInfo m_device;
     std::function<void()> m_finished;

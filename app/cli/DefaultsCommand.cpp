@@ -1,5 +1,6 @@
 #include "app/cli/Commands.h"
 #include "app/cli/Output.h"
+#include "app/cli/SettingWrite.h"
 
 #include "base/NotificationCenter.h"
 #include "base/UserDefaults.h"
@@ -39,7 +40,7 @@ const SettingDescription* knownKeyOrComplain(const QString& key)
 {
     const SettingDescription* description = SettingDescriptions::find(key);
     if (!description)
-        err() << "velotap defaults: unknown key '" << key << "'; 'velotap defaults keys' lists them\n";
+        err() << "velotap defaults: unknown key '" << printable(key) << "'; 'velotap defaults keys' lists them\n";
     return description;
 }
 
@@ -60,14 +61,27 @@ int read(const SettingsStore& store, const QStringList& args)
         return 2;
     }
     const QString& key = args.first();
-    // The value in force: through the active profile for profile keys.
-    const QJsonValue value = store.settingValue(key);
-    if (value.isUndefined()) {
-        if (knownKeyOrComplain(key))
-            err() << "velotap defaults: " << key << " has no value\n";
+    const SettingDescription* description = knownKeyOrComplain(key);
+    if (!description)
+        return 2;
+    // What the program uses: through the active profile for profile keys,
+    // read as leniently as the program reads it.
+    const QJsonValue stored = store.settingValue(key);
+    const QJsonValue fallback = description->profileKey ? SettingsStore::builtinDefaults().value(key)
+                                                        : store.defaults().registeredDefaults().value(key);
+    const QJsonValue inForce = SettingDescriptions::valueInForce(*description, stored, fallback);
+    if (inForce.isUndefined()) {
+        err() << "velotap defaults: " << key << " has no value\n";
         return 1;
     }
-    out() << formatted(value) << '\n';
+    const ParsedSettingValue usable = SettingDescriptions::check(*description, stored);
+    if (!stored.isUndefined() && !usable.ok()) {
+        err() << "velotap defaults: the stored value is unusable (" << usable.error << "); "
+              << (inForce == stored ? QStringLiteral("the program uses it as it stands")
+                                    : QStringLiteral("the program uses ") + formatted(inForce))
+              << "; `velotap defaults write` a good one or `velotap defaults delete " << key << "`\n";
+    }
+    out() << formatted(inForce) << '\n';
     return 0;
 }
 
@@ -85,27 +99,10 @@ int write(SettingsStore& store, const QStringList& args)
         err() << Usage;
         return 2;
     }
-    const QString& key = args.at(0);
-    const SettingDescription* description = knownKeyOrComplain(key);
-    if (!description)
-        return 2;
-    const ParsedSettingValue parsed = SettingDescriptions::parse(*description, args.at(1));
-    if (!parsed.ok()) {
-        err() << "velotap defaults: " << parsed.error << '\n';
-        return 2;
-    }
-    if (key == SettingsKey::ActiveSettingsProfile) {
-        // Switching to a profile that does not exist would silently mean "Default".
-        const QString name = SettingsStore::trimmedProfileName(parsed.value.toString()).value_or(QString());
-        if (!store.allProfiles().contains(name)) {
-            err() << "velotap defaults: there is no profile '" << parsed.value.toString() << "'; profiles: "
-                  << store.profileNames().join(QStringLiteral(", ")) << '\n';
-            return 2;
-        }
-        store.applyProfileNamed(name);
-        return 0;
-    }
-    return reportWriteError(store.setSettingValue(key, parsed.value));
+    const SettingWrite result = writeSetting(store, args.at(0), args.at(1));
+    if (result.status != 0)
+        err() << "velotap defaults: " << result.message << '\n';
+    return result.status;
 }
 
 int remove(SettingsStore& store, const QStringList& args)

@@ -21,11 +21,15 @@ namespace {
 const char* const kInvalidLayoutText = "Descriptor parser could not build touch layout";
 
 // What a SOURCE argument gave: the descriptor, and the recording when the
-// source was one.
+// source was one, read no further than its descriptor yet.
 struct DescriptorSource {
     QByteArray descriptor;
-    std::optional<HidRecording> recording;
+    std::unique_ptr<HidRecordingReader> recording;
 };
+
+// A report descriptor is a few kilobytes at most; a larger file that is no
+// recording is not one.
+constexpr qint64 kLargestDescriptorFile = 1024 * 1024;
 
 const std::uint8_t* data(const QByteArray& bytes)
 {
@@ -53,16 +57,24 @@ std::optional<DescriptorSource> loadSource(const QString& source, const char* co
             err() << "velotap " << command << ": cannot read " << source << ": " << file.errorString() << "\n";
             return std::nullopt;
         }
-        const QByteArray content = file.readAll();
-        if (!looksLikeHidRecording(content))
-            return DescriptorSource{hexText(content).value_or(content), std::nullopt};
+        // The start tells a recording, which is then read line by line.
+        if (!looksLikeHidRecording(file.peek(64 * 1024))) {
+            if (file.size() > kLargestDescriptorFile) {
+                err() << "velotap " << command << ": " << source << " is neither a recording nor a report descriptor ("
+                      << file.size() << " bytes)\n";
+                return std::nullopt;
+            }
+            const QByteArray content = file.readAll();
+            return DescriptorSource{hexText(content).value_or(content), nullptr};
+        }
         QString error;
-        std::optional<HidRecording> recording = parseHidRecording(content, &error);
+        std::unique_ptr<HidRecordingReader> recording = HidRecordingReader::open(source, &error);
         if (!recording) {
             err() << "velotap " << command << ": " << source << " is not a readable recording: " << error << "\n";
             return std::nullopt;
         }
-        return DescriptorSource{recording->descriptor, std::move(recording)};
+        QByteArray descriptor = recording->descriptor();
+        return DescriptorSource{std::move(descriptor), std::move(recording)};
     }
     if (info.isDir()) {
         err() << "velotap " << command << ": " << source << " is a directory\n";
@@ -78,7 +90,7 @@ std::optional<DescriptorSource> loadSource(const QString& source, const char* co
                   << error << ")\n";
         return std::nullopt;
     }
-    return DescriptorSource{*bytes, std::nullopt};
+    return DescriptorSource{*bytes, nullptr};
 }
 
 TouchLayout layoutOf(const QByteArray& descriptor)
@@ -196,20 +208,16 @@ int decode(const QStringList& args)
         return 2;
 
     QList<QByteArray> reports;
-    if (args.size() > 1) {
-        for (qsizetype i = 1; i < args.size(); ++i) {
-            QString error;
-            const std::optional<QByteArray> report = parseHexBytes(args.at(i), &error);
-            if (!report) {
-                err() << "velotap decode: report '" << args.at(i) << "' is not a hex string (" << error << ")\n";
-                return 2;
-            }
-            reports.append(*report);
+    for (qsizetype i = 1; i < args.size(); ++i) {
+        QString error;
+        const std::optional<QByteArray> report = parseHexBytes(args.at(i), &error);
+        if (!report) {
+            err() << "velotap decode: report '" << args.at(i) << "' is not a hex string (" << error << ")\n";
+            return 2;
         }
-    } else if (loaded->recording) {
-        for (const HidRecordedReport& report : loaded->recording->reports)
-            reports.append(report.bytes);
-    } else {
+        reports.append(*report);
+    }
+    if (reports.isEmpty() && !loaded->recording) {
         err() << "velotap decode: no REPORT given and " << args.first() << " is not a recording\n";
         return 2;
     }
@@ -218,11 +226,27 @@ int decode(const QStringList& args)
     // Without a layout nothing decodes: the texts show the bytes and why.
     const QString status = decoderStatusFor(loaded->descriptor, layout);
     TouchReportDecoder decoder(layout);
-    for (const QByteArray& report : reports) {
+    const auto print = [&](const QByteArray& report) {
         const TouchContactList list = decoder.contactsFromReport(data(report), std::size_t(report.size()));
         out() << debugTextForReport(data(report), std::size_t(report.size()), list, status, layout,
                                     decoder.hybridModeObserved())
               << "\n";
+    };
+    if (!reports.isEmpty()) {
+        for (const QByteArray& report : reports)
+            print(report);
+    } else {
+        // A recording's reports, one at a time as they are read.
+        HidRecordedReport report;
+        while (loaded->recording->next(report))
+            print(report.bytes);
+        out().flush();
+        if (!loaded->recording->error().isEmpty()) {
+            err() << "velotap decode: " << args.first() << ": " << loaded->recording->error() << "\n";
+            return 2;
+        }
+        if (loaded->recording->lastLineCut())
+            err() << "velotap decode: the last line of " << args.first() << " is cut off; the reports before it are shown\n";
     }
     out().flush();
     if (!layout.valid) {

@@ -11,6 +11,8 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <limits>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -263,6 +265,34 @@ TEST(UserDefaults, UnwritableLocationIsReportedButTheValueHolds)
     EXPECT_EQ(defaults.doubleValue(u"speed"), 2.0);
     defaults.setValue("speed", 3.0);
     EXPECT_EQ(g_messages.size(), 1) << "logged once, not on every write";
+}
+
+// A save that could lose or hide someone's settings is refused and said so;
+// the file stays as it was.
+TEST(UserDefaults, SavesThatWouldLoseSettingsAreRefused)
+{
+    QTemporaryDir dir;
+    UserDefaults defaults(dir.path());
+    ASSERT_FALSE(defaults.setValue("speed", 2.0));
+    const QByteArray saved = fileBytes(defaults.filePath());
+
+    // Another writer holds the lock past the wait: writing now could undo its change.
+    {
+        const int fd = ::open(QFile::encodeName(defaults.filePath() + ".lock").constData(), O_RDWR | O_CREAT, 0600);
+        ASSERT_EQ(::flock(fd, LOCK_EX), 0);
+        const std::optional<VTError> error = defaults.setValue("speed", 3.0);
+        ::close(fd);
+        ASSERT_TRUE(error.has_value());
+        EXPECT_TRUE(error->description.contains("lock is held")) << error->description.toStdString();
+        EXPECT_EQ(fileBytes(defaults.filePath()), saved);
+    }
+
+    // A file larger than a start would read is never written.
+    const std::optional<VTError> tooLarge = defaults.setValue("note", QString(UserDefaults::MaximumFileSize, QLatin1Char('x')));
+    ASSERT_TRUE(tooLarge.has_value());
+    EXPECT_TRUE(tooLarge->description.contains("not saved"));
+    EXPECT_EQ(fileBytes(defaults.filePath()), saved);
+    EXPECT_EQ(UserDefaults(dir.path()).doubleValue(u"speed"), 2.0) << "the next start still reads the file";
 }
 
 } // namespace

@@ -3,8 +3,11 @@
 
 #include <QJsonDocument>
 #include <QProcess>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+
+#include <unistd.h>
 
 namespace {
 
@@ -81,8 +84,13 @@ TEST_F(DefaultsCommandTest, BadKeysAndValuesAreRefused)
     };
     const Case cases[] = {
         {{"write", "scrolScale", "2"}, "unknown key 'scrolScale'"},
-        {{"write", "scrollScale", "fast"}, "scrollScale needs a number >= 0"},
-        {{"write", "scrollScale", "-1"}, "scrollScale needs a number >= 0"},
+        {{"write", "scrollScale", "fast"}, "scrollScale needs a number from 0 to 100"},
+        {{"write", "scrollScale", "-1"}, "scrollScale needs a number from 0 to 100"},
+        {{"write", "touchDelay", "1e300"}, "touchDelay needs a number of seconds from 0 to 60"},
+        {{"write", "eventBackend", "xtset"}, "eventBackend needs one of auto, xtest, uinput"},
+        {{"write", "keyboardPosition", "middle"}, "keyboardPosition needs one of bottomLeft"},
+        {{"write", "displaySelection", "display:two"}, "display:<number>"},
+        {{"read", "scrolScale"}, "unknown key 'scrolScale'"},
         {{"write", "inertiaDecay", "1"}, "inertiaDecay needs a number from 0 up to"},
         {{"write", "finger1MouseAction", "5"}, "finger1MouseAction needs a whole number 0-4"},
         {{"write", "finger2ModifierAction", "2.5"}, "finger2ModifierAction needs a whole number 0-9"},
@@ -101,6 +109,83 @@ TEST_F(DefaultsCommandTest, BadKeysAndValuesAreRefused)
         EXPECT_TRUE(run.err.contains(QString::fromUtf8(c.error))) << run.err.toStdString();
     }
     EXPECT_FALSE(QFile::exists(dir.filePath("defaults.json"))) << "nothing was written";
+
+    // Fixed sets take their values; flags also in hexadecimal.
+    for (const QStringList& good : {QStringList{"eventBackend", "uinput"}, QStringList{"displaySelection", "display:3"},
+                                    QStringList{"keyboardPosition", "left"}, QStringList{"finger1KeyComboFlags", "0x120000"}})
+        EXPECT_EQ(velotap(QStringList{"write"} + good).status, 0) << good.join(' ').toStdString();
+    EXPECT_EQ(velotap({"read", "finger1KeyComboFlags"}).out, "1179648");
+
+    // A value edited in by hand that the program cannot use: the value in
+    // force is shown, and the stored one marked.
+    QJsonObject edited = file();
+    edited.insert("eventBackend", "xtset");
+    edited.insert("touchDelay", 1e300);
+    QFile f(dir.filePath("defaults.json"));
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    f.write(QJsonDocument(edited).toJson());
+    f.close();
+    const CommandResult backend = velotap({"read", "eventBackend"});
+    EXPECT_EQ(backend.status, 0);
+    EXPECT_EQ(backend.out, "auto");
+    EXPECT_TRUE(backend.err.contains("the stored value is unusable (eventBackend needs one of auto, xtest, uinput, not "
+                                     "\"xtset\"); the program uses auto")) << backend.err.toStdString();
+    const CommandResult delay = velotap({"read", "touchDelay"});
+    EXPECT_EQ(delay.out, "1e+300");
+    EXPECT_TRUE(delay.err.contains("the program uses it as it stands")) << delay.err.toStdString();
+}
+
+TEST(DefaultsCommand, AFailedSaveIsNoSuccess)
+{
+    // The settings directory cannot be made: a file stands where it would go.
+    QTemporaryDir dir;
+    QFile blocker(dir.filePath("velotap"));
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    for (const QStringList& args : {QStringList{"write", "scrollScale", "2"}, QStringList{"write", "activeSettingsProfile", "Default"}}) {
+        QProcess process;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("VELOTAP_CONFIG_DIR", blocker.fileName());
+        process.setProcessEnvironment(environment);
+        process.start(QStringLiteral(VELOTAP_EXECUTABLE), QStringList{"defaults"} + args);
+        ASSERT_TRUE(process.waitForFinished(30000));
+        EXPECT_EQ(process.exitCode(), 1) << args.join(' ').toStdString();
+        EXPECT_TRUE(process.readAllStandardError().contains("cannot create the directory"));
+    }
+}
+
+// A defaults file that can be written but not read is not replaced by a
+// file holding only the new value. Root reads anything, so as root the
+// command runs as an unprivileged user.
+TEST(DefaultsCommand, AFileThatCannotBeReadIsNotReplaced)
+{
+    QTemporaryDir dir;
+    const QByteArray settings = R"({"naturalScroll": false, "scrollScale": 2.5})";
+    QFile file(dir.filePath("defaults.json"));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(settings);
+    file.close();
+    const QString executable = QStringLiteral(VELOTAP_EXECUTABLE);
+    QStringList command{executable};
+    if (::geteuid() == 0) {
+        const QString setpriv = QStandardPaths::findExecutable(QStringLiteral("setpriv"));
+        if (setpriv.isEmpty())
+            GTEST_SKIP() << "running as root without setpriv";
+        command = QStringList{setpriv, "--reuid=65534", "--regid=65534", "--clear-groups", executable};
+        QFile::setPermissions(dir.path(), QFile::Permissions(0x7777));
+    }
+    file.setPermissions(QFile::WriteOwner | QFile::WriteGroup | QFile::WriteOther);
+
+    QProcess process;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("VELOTAP_CONFIG_DIR", dir.path());
+    process.setProcessEnvironment(environment);
+    process.start(command.first(), command.mid(1) + QStringList{"defaults", "write", "touchDelay", "0.2"});
+    ASSERT_TRUE(process.waitForFinished(30000));
+    EXPECT_EQ(process.exitCode(), 1);
+    EXPECT_TRUE(process.readAllStandardError().contains("nothing in it is lost"));
+    file.setPermissions(QFile::ReadOwner | QFile::WriteOwner);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll(), settings);
 }
 
 TEST_F(DefaultsCommandTest, ProfileKeysGoThroughTheActiveProfile)

@@ -237,6 +237,31 @@ TEST_F(SettingsStoreTest, SavingAndRemovingProfiles)
     EXPECT_EQ(notifications, before + 1);
 }
 
+// Where the defaults cannot be saved, every profile operation says so; its
+// change still holds while the program runs.
+TEST(SettingsStoreProfiles, FailedSavesAreReported)
+{
+    QTemporaryDir dir;
+    QFile blocker(dir.filePath("notADirectory"));
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    UserDefaults defaults(blocker.fileName());
+    NotificationCenter center;
+    SettingsStore store(defaults, center);
+    store.registerDefaults();
+
+    VTError error;
+    EXPECT_FALSE(store.saveCurrentValuesAsProfileNamed("Work", &error));
+    EXPECT_EQ(error.domain, "Velotap");
+    EXPECT_EQ(store.activeProfileName(), "Work");
+    EXPECT_TRUE(store.applyProfileNamed("Default").has_value());
+    EXPECT_TRUE(store.setAutomaticProfileSwitching(false).has_value());
+    store.applyProfileNamed("Work");
+    error = VTError{};
+    EXPECT_FALSE(store.removeActiveProfile(&error));
+    EXPECT_FALSE(error.description.isEmpty());
+    EXPECT_EQ(store.activeProfileName(), "Default");
+}
+
 TEST_F(SettingsStoreTest, FrameReadsAllocateNothingAndSeeChangesAtOnce)
 {
     store.saveCurrentValuesAsProfileNamed("Work");

@@ -142,3 +142,52 @@ TEST(DecodeCommand, DebugTextOfReportsAndRecordings)
     for (const QStringList& arguments : {QStringList{kHex, "01 0"}, QStringList{kHex}, QStringList{}})
         EXPECT_EQ(velotap(QStringList{"decode"} + arguments).exitCode, 2) << arguments.join(' ').toStdString();
 }
+
+TEST(ReplayCommand, EndsWithEveryButtonReleasedAndReplaysACutRecording)
+{
+    // A finger lands, drags and is still down when the recording stops in
+    // the middle of its last line.
+    QTemporaryDir dir;
+    const QString path = writeFile(dir, "cut.hid", recordingOf("E: 0.000000 8 01 03 05 00 08 00 04 01\n"
+                                                               "E: 0.500000 8 01 03 05 00 0a 00 04 01\n"
+                                                               "E: 0.600000 8 01 0"));
+    const CommandRun run = velotap({"replay", path, "--dry-run", "--events-only"});
+    ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+    EXPECT_TRUE(run.err.contains("the last line of cut.hid is cut off; the complete reports before it were replayed"));
+    const qsizetype up = run.out.indexOf("left-up");
+    EXPECT_GT(up, run.out.indexOf("left-dragged"));
+    EXPECT_LT(up, run.out.indexOf("Touches:")) << "the release comes before the summary";
+    EXPECT_TRUE(run.out.contains("\n2 reports, ")) << run.out.toStdString();
+    EXPECT_TRUE(run.out.contains("touch  1 at  0.00 s  finger     drag: 1 moves")) << run.out.toStdString();
+}
+
+TEST(ReplayCommand, SettingsAreCheckedAndChooseTheDisplay)
+{
+    QTemporaryDir dir;
+    const QString path = writeFile(dir, "tap.hid", recordingOf("E: 0.000000 8 01 03 05 00 08 00 04 01\n"
+                                                               "E: 0.050000 8 01 00 05 00 08 00 04 00\n"));
+    // Keys and values as `velotap defaults write` takes them.
+    for (const char* bad : {"bogus=1", "touchDelay=1e300", "eventBackend=xtset"})
+        EXPECT_EQ(velotap({"replay", path, "--dry-run", "--set", bad}).exitCode, 2) << bad;
+
+    // Two monitors: "displaySelection" picks the second; the ShowKeyboard
+    // action shows in the trace; flags may be hexadecimal.
+    const CommandRun run = velotap({"replay", path, "--dry-run", "--events-only", "--display", "1000x1000+0+0", "--display",
+                                    "500x500+1000+0", "--set", "displaySelection=secondary", "--set",
+                                    "finger1ModifierAction=7", "--set", "finger1KeyComboFlags=0x20000"});
+    ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+    EXPECT_TRUE(run.out.contains("onto 500x500+1000+0")) << run.out.toStdString();
+    EXPECT_TRUE(run.out.contains("  -> 0.000 keyboard show\n")) << run.out.toStdString();
+    EXPECT_TRUE(run.out.contains("left-down button=0 at=1250.06,125.03")) << run.out.toStdString();
+}
+
+TEST(ReplayCommand, ControlCharactersOfARecordingAreNotEchoed)
+{
+    QTemporaryDir dir;
+    QByteArray text = recordingOf("E: 0.000000 8 01 00 05 00 08 00 04 00\n");
+    text.replace("N: Test display", "N: Evil\x1b]0;owned\x07\x1b[2J name");
+    const CommandRun run = velotap({"replay", writeFile(dir, "evil.hid", text), "--dry-run"});
+    ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+    EXPECT_TRUE(run.out.contains("\"Evil\\x1b]0;owned\\x07\\x1b[2J name\"")) << run.out.toStdString();
+    EXPECT_FALSE(run.out.contains(QChar(0x1b)));
+}
