@@ -6,16 +6,16 @@
 #include <QMessageBox>
 #include <QPushButton>
 
-AlertResult QtAlertPresenter::runModal(const AlertSpec& spec)
+AlertResult QtAlertPresenter::runModal(const Alert& alert)
 {
     QMessageBox box;
     box.setObjectName(QStringLiteral("alert"));
     // Titled with its message, so the window list says what is waiting.
-    box.setWindowTitle(spec.message);
+    box.setWindowTitle(alert.message);
     box.setIcon(QMessageBox::Information);
-    box.setText(spec.message);
-    box.setInformativeText(spec.informativeText);
-    const QStringList buttons = spec.buttons.isEmpty() ? QStringList{QStringLiteral("OK")} : spec.buttons;
+    box.setText(alert.message);
+    box.setInformativeText(alert.informativeText);
+    const QStringList buttons = alert.buttons.isEmpty() ? QStringList{QStringLiteral("OK")} : alert.buttons;
     QList<QAbstractButton*> added;
     for (const QString& title : buttons)
         added << box.addButton(title, added.isEmpty() ? QMessageBox::AcceptRole : QMessageBox::ActionRole);
@@ -24,21 +24,21 @@ AlertResult QtAlertPresenter::runModal(const AlertSpec& spec)
     // Extra controls go below the text, where the message box leaves room.
     auto* grid = qobject_cast<QGridLayout*>(box.layout());
     QLineEdit* field = nullptr;
-    if (spec.hasTextField) {
-        field = new QLineEdit(spec.textFieldText, &box);
+    if (alert.hasTextField) {
+        field = new QLineEdit(alert.textFieldText, &box);
         field->setObjectName(QStringLiteral("alertTextField"));
         field->setMinimumWidth(260);
         if (grid)
             grid->addWidget(field, grid->rowCount(), 1, 1, grid->columnCount() - 1);
     }
-    if (!spec.accessoryButton.isEmpty() && grid) {
+    if (!alert.accessoryButton.isEmpty() && grid) {
         // Pressing it leaves the alert open.
-        auto* accessory = new QPushButton(spec.accessoryButton, &box);
+        auto* accessory = new QPushButton(alert.accessoryButton, &box);
         accessory->setObjectName(QStringLiteral("alertAccessoryButton"));
         accessory->setAutoDefault(false);
-        QObject::connect(accessory, &QPushButton::clicked, &box, [&spec] {
-            if (spec.accessoryAction)
-                spec.accessoryAction();
+        QObject::connect(accessory, &QPushButton::clicked, &box, [&alert] {
+            if (alert.accessoryAction)
+                alert.accessoryAction();
         });
         grid->addWidget(accessory, grid->rowCount(), 1, Qt::AlignLeft);
     }

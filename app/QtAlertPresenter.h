@@ -4,5 +4,5 @@
 // Alerts as Qt message boxes, application-modal.
 class QtAlertPresenter final : public AlertPresenter {
 public:
-    AlertResult runModal(const AlertSpec& spec) override;
+    AlertResult runModal(const Alert& alert) override;
 };

@@ -176,7 +176,7 @@ void VTAppDelegate::openPermissionHelp()
 
 bool VTAppDelegate::showFirstRunPermissionNoticeForMissingPermissions(const QStringList&)
 {
-    AlertSpec alert;
+    Alert alert;
     alert.message = QStringLiteral("Velotap needs permissions");
     alert.informativeText = kFirstRunNoticeText;
     alert.buttons = {QStringLiteral("OK, I understand")};
@@ -199,7 +199,7 @@ bool VTAppDelegate::showWelcomeIfNeeded()
     if (missingPermissionNames().isEmpty() && !accepted.isEmpty() && accepted == m_env.applicationVersion)
         return true;
 
-    AlertSpec alert;
+    Alert alert;
     alert.message = QStringLiteral("Welcome to Velotap");
     alert.informativeText = kWelcomeText;
     alert.buttons = {QStringLiteral("Accept and Continue"), QStringLiteral("View License Terms"), QStringLiteral("Quit")};
@@ -341,7 +341,7 @@ void VTAppDelegate::showError(const VTError& error)
     const bool accessibility = description.contains(kAccessibility);
     const bool inputMonitoring = description.contains(kInputMonitoring);
 
-    AlertSpec alert;
+    Alert alert;
     alert.message = QStringLiteral("Velotap needs permission");
     alert.informativeText = description + QStringLiteral("\n\n");
     for (const QString& step : kPermissionErrorSteps)

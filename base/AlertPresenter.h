@@ -7,7 +7,7 @@
 // A modal question to the user: every alert of the program goes through one
 // presenter, so a test can answer it from a script and the desktop shows it
 // as a message box.
-struct AlertSpec {
+struct Alert {
     QString message;
     QString informativeText;
     // In order; the first is the default button.
@@ -21,13 +21,13 @@ struct AlertSpec {
 };
 
 struct AlertResult {
-    // Index into AlertSpec::buttons; -1 when the alert ended another way.
+    // Index into Alert::buttons; -1 when the alert ended another way.
     int button = -1;
     QString text;
 
-    QString buttonTitle(const AlertSpec& spec) const
+    QString buttonTitle(const Alert& alert) const
     {
-        return button >= 0 && button < spec.buttons.size() ? spec.buttons.at(button) : QString();
+        return button >= 0 && button < alert.buttons.size() ? alert.buttons.at(button) : QString();
     }
 };
 
@@ -35,5 +35,5 @@ class AlertPresenter {
 public:
     virtual ~AlertPresenter() = default;
     // Blocks until the user answers; the run loop keeps running meanwhile.
-    virtual AlertResult runModal(const AlertSpec& spec) = 0;
+    virtual AlertResult runModal(const Alert& alert) = 0;
 };

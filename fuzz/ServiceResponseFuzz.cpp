@@ -27,11 +27,11 @@ namespace {
 // Presses a button chosen by the input, so every button's path runs.
 class PressingPresenter final : public AlertPresenter {
 public:
-    AlertResult runModal(const AlertSpec& spec) override
+    AlertResult runModal(const Alert& alert) override
     {
-        if (spec.buttons.size() > 3 || spec.message.isEmpty())
+        if (alert.buttons.size() > 3 || alert.message.isEmpty())
             std::abort();
-        return {spec.buttons.isEmpty() ? -1 : int(choice++ % spec.buttons.size()), QString()};
+        return {alert.buttons.isEmpty() ? -1 : int(choice++ % alert.buttons.size()), QString()};
     }
     unsigned choice = 0;
 };

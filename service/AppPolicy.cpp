@@ -218,7 +218,7 @@ bool AppPolicy::checkMinimumSupportedVersion()
     const QString download = policyStringAtPath({QStringLiteral("version_policy"), QStringLiteral("download_url")})
                                  .value_or(QString())
                                  .trimmed();
-    AlertSpec alert;
+    Alert alert;
     alert.message = QStringLiteral("Velotap update required");
     alert.informativeText = QStringLiteral("This version is no longer supported.");
     if (!download.isEmpty())
@@ -347,7 +347,7 @@ void AppPolicy::showActionAlert(const QString& title, const QString& text, const
 {
     constexpr qsizetype MaximumButtons = 3;
     const QJsonArray list = actions.isEmpty() ? QJsonArray{okAction()} : actions;
-    AlertSpec alert;
+    Alert alert;
     alert.message = title.isEmpty() ? QStringLiteral("Velotap") : title;
     alert.informativeText = text;
     QStringList links;

@@ -386,12 +386,12 @@ void VTSettingsWindowController::profileSelectionChanged()
 
 void VTSettingsWindowController::saveCurrentProfileAsNew()
 {
-    AlertSpec spec;
-    spec.message = QStringLiteral("Save Profile");
-    spec.informativeText = QStringLiteral("Name this settings profile.");
-    spec.buttons = {QStringLiteral("Save"), QStringLiteral("Cancel")};
-    spec.hasTextField = true;
-    const AlertResult result = m_env.alerts.runModal(spec);
+    Alert alert;
+    alert.message = QStringLiteral("Save Profile");
+    alert.informativeText = QStringLiteral("Name this settings profile.");
+    alert.buttons = {QStringLiteral("Save"), QStringLiteral("Cancel")};
+    alert.hasTextField = true;
+    const AlertResult result = m_env.alerts.runModal(alert);
     // A blank name or "Default" saves nothing, like a cancel.
     if (result.button != 0 || !m_env.settings.saveCurrentValuesAsProfileNamed(result.text))
         buildContent();
@@ -404,11 +404,11 @@ void VTSettingsWindowController::removeCurrentProfile()
         buildContent();
         return;
     }
-    AlertSpec spec;
-    spec.message = QStringLiteral("Remove Profile");
-    spec.informativeText = QStringLiteral("Remove \"%1\" and switch back to Default?").arg(active);
-    spec.buttons = {QStringLiteral("Remove"), QStringLiteral("Cancel")};
-    if (m_env.alerts.runModal(spec).button != 0 || !m_env.settings.removeActiveProfile())
+    Alert alert;
+    alert.message = QStringLiteral("Remove Profile");
+    alert.informativeText = QStringLiteral("Remove \"%1\" and switch back to Default?").arg(active);
+    alert.buttons = {QStringLiteral("Remove"), QStringLiteral("Cancel")};
+    if (m_env.alerts.runModal(alert).button != 0 || !m_env.settings.removeActiveProfile())
         buildContent();
 }
 
@@ -421,12 +421,12 @@ void VTSettingsWindowController::touchIndicatorsChanged(bool on)
 void VTSettingsWindowController::startAtLoginChanged(bool on)
 {
     if (const std::optional<VTError> error = m_env.loginItem.setEnabled(on)) {
-        AlertSpec spec;
-        spec.message = on ? QStringLiteral("Velotap could not be set to start at login")
+        Alert alert;
+        alert.message = on ? QStringLiteral("Velotap could not be set to start at login")
                           : QStringLiteral("Velotap could not be kept from starting at login");
-        spec.informativeText = error->description;
-        spec.buttons = {QStringLiteral("OK")};
-        m_env.alerts.runModal(spec);
+        alert.informativeText = error->description;
+        alert.buttons = {QStringLiteral("OK")};
+        m_env.alerts.runModal(alert);
     }
     m_startAtLogin->setChecked(m_env.loginItem.isEnabled());
 }

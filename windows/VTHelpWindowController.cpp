@@ -163,9 +163,9 @@ void VTHelpWindowController::openHelpPage()
 {
     if (m_env.helpPage.isValid() && m_env.workspace.openUrl(m_env.helpPage))
         return;
-    AlertSpec spec;
-    spec.message = QStringLiteral("The help page could not be opened");
-    spec.informativeText = m_env.helpPage.isLocalFile() ? m_env.helpPage.toLocalFile() : m_env.helpPage.toString();
-    spec.buttons = {QStringLiteral("OK")};
-    m_env.alerts.runModal(spec);
+    Alert alert;
+    alert.message = QStringLiteral("The help page could not be opened");
+    alert.informativeText = m_env.helpPage.isLocalFile() ? m_env.helpPage.toLocalFile() : m_env.helpPage.toString();
+    alert.buttons = {QStringLiteral("OK")};
+    m_env.alerts.runModal(alert);
 }

@@ -63,7 +63,7 @@ public:
 
 class NoAlerts final : public AlertPresenter {
 public:
-    AlertResult runModal(const AlertSpec&) override { return {}; }
+    AlertResult runModal(const Alert&) override { return {}; }
 };
 
 class NoWorkspace final : public Workspace {

@@ -87,7 +87,7 @@ TEST(AppStartup, FirstRunWaitsForPermissionsThenRunsTheCompatibilityCheckOnTheNe
     app.launchAndAnswer();
 
     EXPECT_EQ(app.alerts.messages(), (QStringList{kWelcome, kNotice}));
-    const AlertSpec& notice = app.alerts.shown.last();
+    const Alert& notice = app.alerts.shown.last();
     EXPECT_EQ(notice.buttons, QStringList{"OK, I understand"});
     EXPECT_EQ(notice.accessoryButton, QStringLiteral("Help"));
     EXPECT_EQ(app.workspace.opened, QList<QUrl>{QUrl("file:///velotap/help/index.html#permissions")});
@@ -168,7 +168,7 @@ TEST(AppStartup, StartErrorsNameTheMissingPermissionsWithTheirButtons)
     app.alerts.answer(QStringLiteral("Open Input Monitoring"));
     ASSERT_TRUE(app.awaitPolicy());
     ASSERT_EQ(app.alerts.messages(), QStringList{kPermissionError});
-    const AlertSpec& error = app.alerts.shown.last();
+    const Alert& error = app.alerts.shown.last();
     EXPECT_EQ(error.buttons, (QStringList{"Open Input Monitoring", "OK"}));
     EXPECT_TRUE(error.informativeText.startsWith(QStringLiteral("Missing permission: Input Monitoring\n\nVelotap needs:\n")));
     EXPECT_EQ(app.workspace.opened, QList<QUrl>{QUrl("file:///velotap/help/index.html#input-monitoring")});

@@ -28,10 +28,10 @@ QJsonObject message(const QString& title, const QString& show, const QJsonObject
 }
 
 // Each alert as "message | informative | button, button".
-QStringList describe(const QList<AlertSpec>& alerts)
+QStringList describe(const QList<Alert>& alerts)
 {
     QStringList out;
-    for (const AlertSpec& a : alerts)
+    for (const Alert& a : alerts)
         out << a.message + " | " + a.informativeText + " | " + a.buttons.join(", ");
     return out;
 }

@@ -60,7 +60,7 @@ TEST(UpdateCheck, ComparesWithTheCurrentPolicy)
         alerts.answer(c.answer);
         check.checkForUpdates();
         ASSERT_EQ(alerts.shown.size(), 1) << c.name;
-        const AlertSpec& shown = alerts.shown.first();
+        const Alert& shown = alerts.shown.first();
         EXPECT_EQ(shown.message + " | " + shown.informativeText + " | " + shown.buttons.join(", "), c.alert) << c.name;
         EXPECT_EQ(workspace.opened.isEmpty() ? QString() : workspace.opened.first().toString(), c.opened) << c.name;
     }

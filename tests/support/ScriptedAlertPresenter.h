@@ -24,31 +24,31 @@ public:
     void answer(const QString& button, const QString& text = {}) { m_script.push_back({button, text, false}); }
     void answerAfterAccessory(const QString& button) { m_script.push_back({button, {}, true}); }
 
-    AlertResult runModal(const AlertSpec& spec) override
+    AlertResult runModal(const Alert& alert) override
     {
-        shown.append(spec);
+        shown.append(alert);
         if (onShow)
-            onShow(spec);
+            onShow(alert);
         if (m_script.empty())
             return {};
         const Answer a = m_script.front();
         m_script.pop_front();
-        if (a.pressAccessory && spec.accessoryAction)
-            spec.accessoryAction();
-        return {static_cast<int>(spec.buttons.indexOf(a.button)), a.text};
+        if (a.pressAccessory && alert.accessoryAction)
+            alert.accessoryAction();
+        return {static_cast<int>(alert.buttons.indexOf(a.button)), a.text};
     }
 
     int remaining() const { return static_cast<int>(m_script.size()); }
     QStringList messages() const
     {
         QStringList out;
-        for (const AlertSpec& s : shown)
+        for (const Alert& s : shown)
             out << s.message;
         return out;
     }
 
-    QList<AlertSpec> shown;
-    std::function<void(const AlertSpec&)> onShow;
+    QList<Alert> shown;
+    std::function<void(const Alert&)> onShow;
 
 private:
     std::deque<Answer> m_script;
