@@ -74,7 +74,7 @@ public:
     {
         const bool began = !list.isEmpty() && m_previousCount == 0;
         if (began)
-            m_touches.push_back(Touch{time, -1, 0, {}, {}, 0});
+            m_touches.emplace_back().start = time;
         if (!m_touches.empty()) {
             Touch& touch = m_touches.back();
             if (list.isEmpty() && m_previousCount > 0)
@@ -94,8 +94,11 @@ public:
     {
         if (m_touches.empty())
             return;
+        // Counted, not kept: a long recording has millions of events.
         Touch& touch = m_touches.back();
-        touch.events << line;
+        ++touch.events;
+        for (int k = 0; k < KindCount; ++k)
+            touch.counts[k] += line.contains(QLatin1String(kKinds[k])) ? 1 : 0;
         if (touch.lift >= 0 && time > touch.lift && line.contains(QLatin1String("scroll wheel")))
             ++touch.coasting;
     }
@@ -116,43 +119,46 @@ public:
     }
 
 private:
+    // The events a gesture is told by, in the order they decide it.
+    enum Kind { Magnify, Wheel, RightDown, OtherDown, LeftDragged, DoubleClick, LeftDown, KindCount };
+    static constexpr const char* kKinds[KindCount] = {"magnify", "scroll wheel", "right-down", "other-down",
+                                                      "left-dragged", "click=2", "left-down"};
     struct Touch {
         double start = 0;
         double lift = -1;
         int mostContacts = 0;
         QString kind;
-        QStringList events;
-        int coasting = 0;
+        qint64 events = 0;
+        qint64 counts[KindCount]{};
+        qint64 coasting = 0;
     };
     std::vector<Touch> m_touches;
     int m_previousCount = 0;
 
     static QString gesture(const Touch& touch)
     {
-        const auto count = [&](QLatin1String what) {
-            return std::count_if(touch.events.begin(), touch.events.end(), [&](const QString& l) { return l.contains(what); });
-        };
-        if (const auto magnify = count(QLatin1String("magnify")))
+        const auto count = [&](Kind kind) { return touch.counts[kind]; };
+        if (const auto magnify = count(Magnify))
             return QStringLiteral("pinch: %1 magnify events").arg(magnify);
-        if (const auto wheels = count(QLatin1String("scroll wheel"))) {
+        if (const auto wheels = count(Wheel)) {
             QString text = QStringLiteral("scroll: %1 wheel events").arg(wheels - touch.coasting);
             if (touch.coasting > 0)
                 text += QStringLiteral(", then %1 more coasting with inertia").arg(touch.coasting);
             return text;
         }
-        if (count(QLatin1String("right-down")))
+        if (count(RightDown))
             return QStringLiteral("right click");
-        if (count(QLatin1String("other-down")))
+        if (count(OtherDown))
             return QStringLiteral("middle click");
-        if (const auto drags = count(QLatin1String("left-dragged")))
+        if (const auto drags = count(LeftDragged))
             return QStringLiteral("drag: %1 moves with the left button down").arg(drags);
-        if (count(QLatin1String("click=2")))
+        if (count(DoubleClick))
             return QStringLiteral("double click");
-        if (count(QLatin1String("left-down")))
+        if (count(LeftDown))
             return QStringLiteral("click");
-        if (touch.events.isEmpty())
+        if (touch.events == 0)
             return QStringLiteral("no event");
-        return touch.events.size() == 1 ? QStringLiteral("1 event") : QStringLiteral("%1 events").arg(touch.events.size());
+        return touch.events == 1 ? QStringLiteral("1 event") : QStringLiteral("%1 events").arg(touch.events);
     }
 };
 
