@@ -77,7 +77,9 @@ void VTAppDelegate::sessionActiveChanged(bool active)
         // Another user has the seat: their display input is not ours to read
         // or post, so let go of the device, its grabs and the virtual devices.
         // The compatibility mode stays with the bridge for the return.
-        if (m_bridge->running()) {
+        // A bridge waiting for its display would otherwise take it when it
+        // is plugged in for the other user.
+        if (m_bridge->running() || m_bridge->waitingForDevice()) {
             m_touchWasRunningBeforeInactive = true;
             stopTouch();
             refreshMenu();

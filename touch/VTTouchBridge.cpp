@@ -82,6 +82,12 @@ bool VTTouchBridge::fail(VTError* error, qint64 code, const QString& description
     return false;
 }
 
+bool VTTouchBridge::failWaitingForDevice(VTError* error, qint64 code, const QString& description)
+{
+    m_waitingForDevice = true;
+    return fail(error, code, description, QStringLiteral("Device not found"));
+}
+
 bool VTTouchBridge::start(VTError* error)
 {
     if (running())
@@ -108,17 +114,18 @@ bool VTTouchBridge::start(VTError* error)
 
     const QString notFound = automatic ? QStringLiteral("Compatible HID touch device was not found.")
                                        : QStringLiteral("Selected touch device was not found.");
+    // A display plugged in later, or after the program started at login,
+    // starts touch when it arrives.
     if (matched.empty())
-        return fail(error, 3, notFound, QStringLiteral("Device not found"));
+        return failWaitingForDevice(error, 3, notFound);
 
     clearDeviceState();
     _hidDecoderStatus = QStringLiteral("Descriptor decoder unavailable");
     const DeviceChoice choice = chooseDevice(matched, selection, _hidDecoderStatus);
     if (choice.index < 0) {
-        return fail(error, 4,
-                    automatic ? QStringLiteral("No compatible HID touch descriptor was found.")
-                              : QStringLiteral("Selected touch device was not found or could not be parsed."),
-                    QStringLiteral("Device not found"));
+        return failWaitingForDevice(error, 4,
+                                    automatic ? QStringLiteral("No compatible HID touch descriptor was found.")
+                                              : QStringLiteral("Selected touch device was not found or could not be parsed."));
     }
     const HidDeviceInfo& chosen = matched[std::size_t(choice.index)];
 
@@ -136,7 +143,7 @@ bool VTTouchBridge::start(VTError* error)
         case HidDeviceSource::OpenFailure::PermissionDenied:
             return fail(error, 10, QStringLiteral("Missing permission: Input Monitoring"), QStringLiteral("Needs permission"));
         case HidDeviceSource::OpenFailure::NotFound:
-            return fail(error, 3, notFound, QStringLiteral("Device not found"));
+            return failWaitingForDevice(error, 3, notFound);
         default:
             // A busy or failing device, or no descriptors left: no permission would help.
             qWarning().noquote() << "Velotap could not open" << chosen.node << ":" << qt_error_string(errorNumber);

@@ -77,8 +77,9 @@ public:
     VTGestureEngine& engine() { return *m_engine; }
     const VTGestureEngine& engine() const { return *m_engine; }
 
-    // True after the device went away while running, until touch runs again
-    // or is stopped: a matching device that appears then restarts touch.
+    // True after the device went away while running, or a start found no
+    // device, until touch runs or is stopped: a matching device that appears
+    // then starts touch.
     bool waitingForDevice() const { return m_waitingForDevice; }
     // Called when touch stopped or resumed on its own (the display went away
     // or came back), so whoever shows the state can follow.
@@ -113,6 +114,7 @@ private:
     // one of the display's kernel input nodes.
     void showActiveStatus();
     bool fail(VTError* error, qint64 code, const QString& description, const QString& status);
+    bool failWaitingForDevice(VTError* error, qint64 code, const QString& description);
 };
 
 // The report descriptor of the device in use as lower-case hex, and its

@@ -1,5 +1,7 @@
 #include "platform/linux/UinputEventSink.h"
 
+#include <cerrno>
+
 #include <QDebug>
 #include <QStringView>
 
@@ -61,12 +63,15 @@ void UinputEventSink::send(int fd, const input_event* events, std::size_t count)
             m_held.push_back({fd, events[i]});
         return;
     }
-    // A full device queue drops the report; retrying would only add lag.
+    // A full device queue drops the report; retrying would only add lag. A
+    // signal is no reason to lose the rest of it (a release, say).
     const auto* bytes = reinterpret_cast<const std::uint8_t*>(events);
     const std::size_t size = count * sizeof(input_event);
     std::size_t written = 0;
     while (written < size) {
         const ssize_t n = ::write(fd, bytes + written, size - written);
+        if (n < 0 && errno == EINTR)
+            continue;
         if (n <= 0)
             break;
         written += static_cast<std::size_t>(n);

@@ -168,6 +168,17 @@ TEST_F(AppSession, TheMenuFollowsADisplayUnpluggedAndPluggedBackIn)
     app.scheduler.advance(2);
     EXPECT_EQ(app.status(), QStringLiteral("Status: Touch active"));
     EXPECT_TRUE(app.session.sleepDelayHeld);
+
+    // Unplugged while another user has the seat: plugging it in for them
+    // leaves it to them; touch comes back with this session.
+    app.devices.unplug();
+    app.session.setActive(false);
+    app.devices.list = {touchDevice()};
+    app.devices.announceChange();
+    app.scheduler.advance(2);
+    EXPECT_FALSE(app.devices.isOpen());
+    app.session.setActive(true);
+    EXPECT_EQ(app.status(), QStringLiteral("Status: Touch active"));
 }
 
 TEST_F(AppSession, DeviceSelectionRestartsARunningBridgeOnly)

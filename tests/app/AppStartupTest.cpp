@@ -197,6 +197,13 @@ TEST(AppStartup, StartErrorsNameTheMissingPermissionsWithTheirButtons)
     app.delegate->toggleTouch();
     EXPECT_EQ(app.status(), QStringLiteral("Status: Device not found"));
     EXPECT_TRUE(app.alerts.shown.isEmpty());
+
+    // The display plugged in afterwards starts touch without another command.
+    app.devices.list = {touchDevice()};
+    app.devices.announceChange();
+    app.scheduler.advance(1);
+    EXPECT_EQ(app.status(), QStringLiteral("Status: Touch active"));
+    EXPECT_EQ(app.title("actionToggleTouch"), QStringLiteral("Stop Touch"));
 }
 
 TEST(AppStartup, CompatibilityModeNotificationsStartTouchAndSwitchTheMode)
