@@ -337,7 +337,11 @@ void VTSettingsWindowController::updateInertiaControlForInput(InputType input)
 
 void VTSettingsWindowController::store(const QString& key, const QJsonValue& value)
 {
-    const std::optional<VTError> error = m_env.settings.setSettingValue(key, value);
+    showWriteError(m_env.settings.setSettingValue(key, value));
+}
+
+void VTSettingsWindowController::showWriteError(const std::optional<VTError>& error)
+{
     // The value is in force either way; the line says it will not outlive the session.
     m_writeError->setVisible(error.has_value());
     if (error)
@@ -372,14 +376,14 @@ void VTSettingsWindowController::profileSelectionChanged()
             removeCurrentProfile();
             return;
         case ProfileCommand::ToggleAutomatic:
-            m_env.settings.setAutomaticProfileSwitching(!m_env.settings.automaticProfileSwitching());
+            showWriteError(m_env.settings.setAutomaticProfileSwitching(!m_env.settings.automaticProfileSwitching()));
             buildContent();
             return;
         }
     }
     const QString name = value.toString();
     if (!name.isEmpty())
-        m_env.settings.applyProfileNamed(name); // the notification rebuilds
+        showWriteError(m_env.settings.applyProfileNamed(name)); // the notification rebuilds
     else
         buildContent();
 }
@@ -393,8 +397,11 @@ void VTSettingsWindowController::saveCurrentProfileAsNew()
     alert.hasTextField = true;
     const AlertResult result = m_env.alerts.runModal(alert);
     // A blank name or "Default" saves nothing, like a cancel.
-    if (result.button != 0 || !m_env.settings.saveCurrentValuesAsProfileNamed(result.text))
+    VTError error;
+    if (result.button != 0 || !m_env.settings.saveCurrentValuesAsProfileNamed(result.text, &error)) {
+        showWriteError(error.description.isEmpty() ? std::nullopt : std::optional<VTError>(error));
         buildContent();
+    }
 }
 
 void VTSettingsWindowController::removeCurrentProfile()
@@ -408,8 +415,11 @@ void VTSettingsWindowController::removeCurrentProfile()
     alert.message = QStringLiteral("Remove Profile");
     alert.informativeText = QStringLiteral("Remove \"%1\" and switch back to Default?").arg(active);
     alert.buttons = {QStringLiteral("Remove"), QStringLiteral("Cancel")};
-    if (m_env.alerts.runModal(alert).button != 0 || !m_env.settings.removeActiveProfile())
+    VTError error;
+    if (m_env.alerts.runModal(alert).button != 0 || !m_env.settings.removeActiveProfile(&error)) {
+        showWriteError(error.description.isEmpty() ? std::nullopt : std::optional<VTError>(error));
         buildContent();
+    }
 }
 
 void VTSettingsWindowController::touchIndicatorsChanged(bool on)

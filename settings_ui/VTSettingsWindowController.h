@@ -92,6 +92,7 @@ private:
 
     // Writes one value; a write that does not reach the disk shows why.
     void store(const QString& key, const QJsonValue& value);
+    void showWriteError(const std::optional<VTError>& error);
 
     Environment m_env;
     std::unique_ptr<QWidget> m_window;

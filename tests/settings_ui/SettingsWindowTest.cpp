@@ -325,4 +325,10 @@ TEST(SettingsWindow, EditsBySomeoneElseShowAtOnceAndWriteFailuresAreShown)
     EXPECT_TRUE(line->isVisible());
     EXPECT_TRUE(line->text().startsWith("Settings could not be saved: ")) << line->text().toStdString();
     EXPECT_EQ(store.mouseActionForInput(InputType::Finger1), MouseAction::Right);
+
+    // A profile that cannot be saved says so too, instead of looking saved.
+    line->hide();
+    h.alerts.answer("Save", "Studio");
+    Harness::choose(window.window()->findChild<QComboBox*>("profilePopup"), "Save Current as...");
+    EXPECT_TRUE(line->isVisible());
 }
