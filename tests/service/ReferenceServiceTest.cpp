@@ -116,8 +116,11 @@ TEST_F(ReferenceServiceTest, AcknowledgedReportsSurviveAKillMidLoad)
     for (int i = 0; i < Count; ++i) {
         QNetworkReply* reply = send(compact(validReport(i)));
         QObject::connect(reply, &QNetworkReply::finished, reply, [reply, &acknowledged] {
-            if (reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt() == 201)
-                acknowledged << QJsonDocument::fromJson(reply->readAll()).object().value("id").toString();
+            // A kill can cut an answer off after its status line: only a whole one acknowledges.
+            const QString id = QJsonDocument::fromJson(reply->readAll()).object().value("id").toString();
+            if (reply->error() == QNetworkReply::NoError
+                && reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt() == 201 && !id.isEmpty())
+                acknowledged << id;
         });
         replies.push_back(reply);
     }
