@@ -4,6 +4,7 @@
 #include "tests/support/DbusDaemon.h"
 #include "tests/support/LogindDouble.h"
 #include "tests/support/ScopedEnv.h"
+#include "tests/support/AssertEventually.h"
 
 #include <QDBusConnection>
 #include <QTest>
@@ -44,26 +45,26 @@ TEST(AppLogind, SleepWithTheDelayLockThenWakeAndUserSwitching)
     ASSERT_TRUE(app.bridge().running());
     // Touch runs: sleep waits for it.
     EXPECT_EQ(logind.inhibitCalls(), 1);
-    QTRY_VERIFY(logind.lockHeld());
+    ASSERT_EVENTUALLY(logind.lockHeld(), 5000);
 
     logind.prepareForSleep(true);
-    QTRY_VERIFY(!app.bridge().running());
-    QTRY_VERIFY(!logind.lockHeld());
+    ASSERT_EVENTUALLY(!app.bridge().running(), 5000);
+    ASSERT_EVENTUALLY(!logind.lockHeld(), 5000);
 
     logind.prepareForSleep(false);
-    QTRY_VERIFY(app.delegate->wakeRestartPending());
+    ASSERT_EVENTUALLY(app.delegate->wakeRestartPending(), 5000);
     app.scheduler.advance(1.25);
     EXPECT_TRUE(app.bridge().running());
-    QTRY_VERIFY(logind.lockHeld());
+    ASSERT_EVENTUALLY(logind.lockHeld(), 5000);
     EXPECT_EQ(logind.inhibitCalls(), 2);
 
     // Another user takes the seat, then the session is ours again.
     logind.setActive(false);
-    QTRY_VERIFY(!app.bridge().running());
+    ASSERT_EVENTUALLY(!app.bridge().running(), 5000);
     EXPECT_FALSE(app.devices.isOpen());
     EXPECT_EQ(app.sinks.sink, nullptr);
     logind.setActive(true);
-    QTRY_VERIFY(app.bridge().running());
+    ASSERT_EVENTUALLY(app.bridge().running(), 5000);
 }
 
 TEST(AppLogind, WithoutLogindTheSessionIsActiveAndNothingIsHeld)

@@ -13,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include "tests/support/QtPrinters.h"
+#include "tests/support/AssertEventually.h"
 
 TEST(DesktopEntries, ParsesTheMainGroupOnlyWithTheUsersLanguage)
 {
@@ -49,7 +50,7 @@ TEST(PkexecPermissionHelper, RunsTheInstallCommandOnceAndReportsHowItEnded)
         helper.setFinishedHandler([&](bool ok) { installed = ok; });
         helper.requestAccess({QStringLiteral("Input Monitoring")});
         helper.requestAccess({QStringLiteral("Input Monitoring")}); // one prompt at a time
-        [&] { QTRY_VERIFY_WITH_TIMEOUT(installed.has_value(), 10000); }();
+        [&] { ASSERT_EVENTUALLY(installed.has_value(), 10000); }();
         return installed.value_or(false);
     };
     EXPECT_TRUE(run(fake, "0"));
@@ -73,10 +74,10 @@ TEST(QtTrayHost, ATrayWatcherAppearingOrGoingIsReported)
 
     QDBusConnection panel = QDBusConnection::connectToBus(QString::fromUtf8(daemon.address()), QStringLiteral("panel"));
     ASSERT_TRUE(panel.registerService(QStringLiteral("org.kde.StatusNotifierWatcher")));
-    QTRY_COMPARE_WITH_TIMEOUT(changes, 1, 5000);
+    ASSERT_EVENTUALLY(changes == 1, 5000);
     EXPECT_TRUE(tray.available());
     panel.unregisterService(QStringLiteral("org.kde.StatusNotifierWatcher"));
-    QTRY_COMPARE_WITH_TIMEOUT(changes, 2, 5000);
+    ASSERT_EVENTUALLY(changes == 2, 5000);
     EXPECT_FALSE(tray.available());
 
     // A click on the icon opens the menu, as a right click would.

@@ -29,6 +29,7 @@
 #include "tests/support/FakeSysfs.h"
 #include "tests/support/QtPrinters.h"
 #include "tests/touch/RealDescriptorData.h"
+#include "tests/support/AssertEventually.h"
 
 namespace {
 
@@ -152,7 +153,7 @@ TEST(SysfsHidDeviceSource, HotplugEventsAndNodesThatBecomeReadable)
     source.addDevicesChangedObserver([&] { ++bridgeHeard; });
     const auto window = source.addDevicesChangedObserver([&] { ++windowHeard; });
     ASSERT_EQ(::write(events[1], "aa", 2), 2);
-    QTRY_COMPARE_WITH_TIMEOUT(bridgeHeard, 1, 5000);
+    ASSERT_EVENTUALLY(bridgeHeard == 1, 5000);
     EXPECT_EQ(windowHeard, 1);
     source.removeDevicesChangedObserver(window);
 
@@ -166,7 +167,7 @@ TEST(SysfsHidDeviceSource, HotplugEventsAndNodesThatBecomeReadable)
     EXPECT_EQ(bridgeHeard, 1) << "still unreadable: nothing to tell";
     readable = true;
     ASSERT_TRUE(node.setPermissions(QFile::ReadOwner | QFile::WriteOwner));
-    QTRY_COMPARE_WITH_TIMEOUT(bridgeHeard, 2, 5000);
+    ASSERT_EVENTUALLY(bridgeHeard == 2, 5000);
     EXPECT_EQ(windowHeard, 1);
     ::close(events[0]);
     ::close(events[1]);
@@ -178,7 +179,7 @@ TEST(SysfsHidDeviceSource, HotplugEventsAndNodesThatBecomeReadable)
     int changes = 0;
     watching.addDevicesChangedObserver([&] { ++changes; });
     fake.add({.hidraw = QStringLiteral("hidraw5")});
-    QTRY_VERIFY_WITH_TIMEOUT(changes > 0, 5000);
+    ASSERT_EVENTUALLY(changes > 0, 5000);
     EXPECT_EQ(watching.devices().size(), 2u);
 }
 
@@ -243,13 +244,13 @@ TEST(SysfsHidDeviceSource, OpenFailuresGrabDeliveryAndRemoval)
     const QByteArray longest(600, '\x02');
     for (const QByteArray& report : {first, second, longest})
         ASSERT_EQ(::write(hid[1], report.constData(), report.size()), report.size());
-    QTRY_COMPARE_WITH_TIMEOUT(reports.size(), 3, 5000);
+    ASSERT_EVENTUALLY(reports.size() == 3, 5000);
     EXPECT_EQ(reports[0], first);
     EXPECT_EQ(reports[1], second);
     EXPECT_EQ(reports[2].size(), 256); // the declared size is smaller than 256
 
     ::close(hid[1]);
-    QTRY_COMPARE_WITH_TIMEOUT(removals, 1, 5000);
+    ASSERT_EVENTUALLY(removals == 1, 5000);
     QCoreApplication::processEvents();
     EXPECT_EQ(removals, 1);
     stream.reset(); // closing lets the desktop have the node again
@@ -319,7 +320,7 @@ TEST(SysfsHidDeviceSource, KernelInputNodesRefusedAtOpenAreTakenOnceTheyCanBe)
     // udev gives the seat's user access to event7.
     event7Readable = true;
     ASSERT_TRUE(QFile::setPermissions(event7, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup));
-    QTRY_COMPARE_WITH_TIMEOUT(changes, 1, 5000);
+    ASSERT_EVENTUALLY(changes == 1, 5000);
     EXPECT_EQ(errors(stream->untakenInputNodes()), QStringLiteral("event8=%1").arg(EBUSY));
 
     // The other program lets go of event8: taken again while touches arrive.
@@ -328,7 +329,7 @@ TEST(SysfsHidDeviceSource, KernelInputNodesRefusedAtOpenAreTakenOnceTheyCanBe)
         const int goal = reports + count;
         for (int i = 0; i < count; ++i)
             ASSERT_EQ(::write(hid[1], "\x02\x00", 2), 2);
-        QTRY_COMPARE_WITH_TIMEOUT(reports, goal, 5000);
+        ASSERT_EVENTUALLY(reports == goal, 5000);
     };
     deliver(99);
     EXPECT_EQ(changes, 1); // not tried on every report
@@ -381,20 +382,20 @@ TEST(SysfsHidDeviceSource, ReplugResumesTouchOnceTheNodeIsReadable)
 
     fake.remove(QStringLiteral("hidraw0"));
     ::close(peers.back());
-    QTRY_COMPARE_WITH_TIMEOUT(bridge.statusText(), QStringLiteral("Device not found"), 5000);
+    ASSERT_EVENTUALLY(bridge.statusText() == QStringLiteral("Device not found"), 5000);
     ASSERT_TRUE(bridge.waitingForDevice());
 
     fake.add({.hidraw = QStringLiteral("hidraw1")});
     const QString node = fake.dev() + QStringLiteral("/hidraw1");
     unreadable = {node};
     ASSERT_EQ(::write(events[1], "a", 1), 1);
-    QTRY_VERIFY_WITH_TIMEOUT(scheduler.hasPending(), 5000);
+    ASSERT_EVENTUALLY(scheduler.hasPending(), 5000);
     scheduler.advance(1.0);
     EXPECT_EQ(bridge.statusText(), QStringLiteral("Needs permission"));
 
     unreadable.clear();
     ASSERT_TRUE(QFile::setPermissions(node, QFile::ReadOwner | QFile::ReadGroup));
-    QTRY_VERIFY_WITH_TIMEOUT(scheduler.hasPending(), 5000);
+    ASSERT_EVENTUALLY(scheduler.hasPending(), 5000);
     scheduler.advance(1.0);
     EXPECT_EQ(bridge.statusText(), QStringLiteral("Touch active"));
     EXPECT_EQ(bridge.device().node, node);

@@ -6,6 +6,7 @@
 #include "tests/support/XEventRecorder.h"
 #include "visual/VTTouchIndicatorController.h"
 #include "visual/VTTouchIndicatorView.h"
+#include "tests/support/AssertEventually.h"
 
 #include <QApplication>
 #include <QScreen>
@@ -68,9 +69,9 @@ TEST(OverlayOnDesktop, ClicksPassThroughAndRipplesLandOnTheChosenMonitor)
     VTTouchIndicatorController controller({h.store, h.center, h.displays, h.scheduler, [] { return false; }});
     QWidget* overlay = controller.window();
     EXPECT_TRUE(controller.view().shaped());
-    QTRY_VERIFY_WITH_TIMEOUT(overlay->isVisible() && overlay->windowHandle()->isExposed(), 5000);
+    ASSERT_EVENTUALLY(overlay->isVisible() && overlay->windowHandle()->isExposed(), 5000);
     EXPECT_EQ(overlay->geometry(), kRight);
-    QTRY_VERIFY_WITH_TIMEOUT(onTop(overlay->winId()), 5000);
+    ASSERT_EVENTUALLY(onTop(overlay->winId()), 5000);
 
     // The first touch of the demo lies at a quarter of the width, 30 % down.
     ASSERT_TRUE(h.bridge.start());

@@ -4,6 +4,7 @@
 #include "tests/settings_ui/SettingsWindowHarness.h"
 #include "tests/support/DesktopSession.h"
 #include "tests/support/TwoMonitorDesktop.h"
+#include "tests/support/AssertEventually.h"
 
 #include <QApplication>
 #include <QGuiApplication>
@@ -28,13 +29,13 @@ protected:
     // Shown, on the right-hand monitor and centred on its free area.
     static void expectCentredOnTheLargestMonitor(QWidget* window)
     {
-        QTRY_VERIFY_WITH_TIMEOUT(window->isVisible() && window->windowHandle()->isExposed(), 5000);
+        ASSERT_EVENTUALLY(window->isVisible() && window->windowHandle()->isExposed(), 5000);
         QScreen* right = nullptr;
         for (QScreen* screen : QGuiApplication::screens())
             right = screen->geometry() == kRight ? screen : right;
         ASSERT_TRUE(right);
         const QRect area = right->availableGeometry();
-        QTRY_VERIFY_WITH_TIMEOUT(area.contains(window->frameGeometry()), 5000);
+        ASSERT_EVENTUALLY(area.contains(window->frameGeometry()), 5000);
         const QPoint offset = window->frameGeometry().center() - area.center();
         EXPECT_LE(std::abs(offset.x()), 2) << window->objectName().toStdString();
         EXPECT_LE(std::abs(offset.y()), 30) << window->objectName().toStdString(); // title bar
@@ -94,10 +95,10 @@ TEST_F(WindowsOnDesktop, AKeyComboIsRecordedFromTheRealKeyboard)
     SettingsWindowHarness::choose(settings.popup("penModifierAction"), "Key combo...");
     VTKeyComboRecorderWindowController* recorder = settings.window().comboRecorder();
     ASSERT_TRUE(recorder);
-    QTRY_VERIFY_WITH_TIMEOUT(recorder->window()->isActiveWindow(), 5000);
+    ASSERT_EVENTUALLY(recorder->window()->isActiveWindow(), 5000);
 
     ASSERT_EQ(DesktopSession::current()->server().runClient("xdotool", {"key", "super+shift+4"}), 0);
-    QTRY_VERIFY_WITH_TIMEOUT(!settings.window().comboRecorder(), 5000);
+    ASSERT_EVENTUALLY(!settings.window().comboRecorder(), 5000);
     EXPECT_EQ(settings.store.keyComboKeyCodeForInput(InputType::Pen), 21);
     EXPECT_EQ(settings.store.keyComboFlagsForInput(InputType::Pen), 0x120000u);
     EXPECT_EQ(settings.store.keyComboLabelForInput(InputType::Pen), "Shift+Cmd+4");
