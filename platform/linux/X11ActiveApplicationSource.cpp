@@ -83,7 +83,9 @@ unsigned long X11ActiveApplicationSource::activeWindow() const
 ActiveApplication X11ActiveApplicationSource::current() const
 {
     const unsigned long window = activeWindow();
-    return window ? describe(window) : ActiveApplication{};
+    ActiveApplication application = window ? describe(window) : ActiveApplication{};
+    drainLater();
+    return application;
 }
 
 ActiveApplication X11ActiveApplicationSource::describe(unsigned long window) const
@@ -109,8 +111,20 @@ ActiveApplication X11ActiveApplicationSource::describe(unsigned long window) con
     return {name, applicationId.isEmpty() ? name : applicationId};
 }
 
+void X11ActiveApplicationSource::drainLater() const
+{
+    // A round trip can pull events into Xlib's queue without waking the
+    // socket notifier: a window activated meanwhile would go unnoticed.
+    if (m_drainQueued || XQLength(m_display) == 0)
+        return;
+    m_drainQueued = true;
+    auto* self = const_cast<X11ActiveApplicationSource*>(this);
+    QMetaObject::invokeMethod(self, [self] { self->readEvents(); }, Qt::QueuedConnection);
+}
+
 void X11ActiveApplicationSource::readEvents()
 {
+    m_drainQueued = false;
     bool activeChanged = false;
     while (XPending(m_display)) {
         XEvent event;
@@ -121,9 +135,13 @@ void X11ActiveApplicationSource::readEvents()
     if (!activeChanged)
         return;
     const unsigned long window = activeWindow();
-    if (window == 0 || window == m_lastWindow)
+    if (window == 0 || window == m_lastWindow) {
+        drainLater();
         return;
+    }
     m_lastWindow = window;
+    const ActiveApplication application = describe(window);
     if (m_handler)
-        m_handler(describe(window));
+        m_handler(application);
+    drainLater();
 }

@@ -30,6 +30,7 @@ public:
 private:
     X11ActiveApplicationSource(_XDisplay* display, QString ownIdentifier, DesktopEntries entries);
     void readEvents();
+    void drainLater() const;
     unsigned long activeWindow() const;
     ActiveApplication describe(unsigned long window) const;
 
@@ -40,4 +41,5 @@ private:
     QSocketNotifier* m_notifier = nullptr;
     std::function<void(const ActiveApplication&)> m_handler;
     unsigned long m_lastWindow = 0;
+    mutable bool m_drainQueued = false;
 };

@@ -13,6 +13,7 @@
 #include <X11/Xutil.h>
 
 #include "tests/support/QtPrinters.h"
+#include "tests/support/AssertEventually.h"
 
 namespace {
 
@@ -52,6 +53,7 @@ public:
                         XA_WINDOW, 32, PropModeReplace, reinterpret_cast<const unsigned char*>(&w), 1);
         XFlush(m_display);
     }
+    void sync() { XSync(m_display, False); }
 
 private:
     Display* m_display;
@@ -98,7 +100,7 @@ TEST(X11ActiveApplicationSource, NamesTheActiveWindowsApplicationByItsDesktopEnt
     const auto activate = [&](Window w) -> QStringList {
         const int before = int(seen.size());
         maker.activate(w);
-        [&] { QTRY_COMPARE_WITH_TIMEOUT(int(seen.size()), before + 1, 5000); }();
+        [&] { ASSERT_EVENTUALLY(int(seen.size()) == before + 1, 5000); }();
         return {seen.last().name, seen.last().identifier};
     };
     // By GTK application id, in the user's language; by StartupWMClass; by WM_CLASS alone.
@@ -108,6 +110,35 @@ TEST(X11ActiveApplicationSource, NamesTheActiveWindowsApplicationByItsDesktopEnt
     EXPECT_EQ(activate(hidden), (QStringList{"Hidden", "Hidden"}));
     EXPECT_EQ(activate(ours), (QStringList{"Velotap", "velotap"}));
     EXPECT_EQ(source->current().identifier, QStringLiteral("velotap"));
+}
+
+TEST(X11ActiveApplicationSource, AWindowActivatedWhileTheLastOneWasLookedUpIsNotMissed)
+{
+    XvfbServer server(640, 480);
+    ASSERT_TRUE(server.isRunning()) << server.error().toStdString();
+    QTemporaryDir data;
+    QString error;
+    auto source = X11ActiveApplicationSource::open(QStringLiteral("velotap"), DesktopEntries({data.path()}, {}), &error,
+                                                   server.displayName().constData());
+    ASSERT_TRUE(source) << error.toStdString();
+    WindowMaker maker(server.displayName());
+    ASSERT_TRUE(maker.ok());
+    const Window mail = maker.window("mail", "Mail");
+    const Window editor = maker.window("editor", "Editor");
+
+    // The editor becomes active while Velotap still asks the server about
+    // the mail window: the change arrives with that answer.
+    QStringList seen;
+    source->setHandler([&](const ActiveApplication& a) {
+        seen << a.name;
+        if (seen.size() == 1) {
+            maker.activate(editor);
+            maker.sync();
+            source->current();
+        }
+    });
+    maker.activate(mail);
+    ASSERT_EVENTUALLY(seen == (QStringList{"Mail", "Editor"}), 5000);
 }
 
 TEST(XFixesCursorControl, ShowsNeverOutnumberHidesSoTheServerRefusesNothing)
