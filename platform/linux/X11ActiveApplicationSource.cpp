@@ -113,18 +113,12 @@ ActiveApplication X11ActiveApplicationSource::describe(unsigned long window) con
 
 void X11ActiveApplicationSource::drainLater() const
 {
-    // A round trip can pull events into Xlib's queue without waking the
-    // socket notifier: a window activated meanwhile would go unnoticed.
-    if (m_drainQueued || XQLength(m_display) == 0)
-        return;
-    m_drainQueued = true;
     auto* self = const_cast<X11ActiveApplicationSource*>(this);
-    QMetaObject::invokeMethod(self, [self] { self->readEvents(); }, Qt::QueuedConnection);
+    readQueuedXEventsLater(m_display, self, m_drainQueued, [self] { self->readEvents(); });
 }
 
 void X11ActiveApplicationSource::readEvents()
 {
-    m_drainQueued = false;
     bool activeChanged = false;
     while (XPending(m_display)) {
         XEvent event;

@@ -1,5 +1,6 @@
 #include "platform/linux/XErrors.h"
 
+#include <QObject>
 #include <QtGlobal>
 
 #include <X11/Xlib.h>
@@ -32,4 +33,18 @@ _XDisplay* openXDisplay(const char* displayName, QString* error)
     if (!display && error)
         *error = QStringLiteral("Cannot connect to the X display");
     return display;
+}
+
+void readQueuedXEventsLater(Display* display, QObject* context, bool& queued, std::function<void()> read)
+{
+    if (queued || XQLength(display) == 0)
+        return;
+    queued = true;
+    QMetaObject::invokeMethod(
+        context,
+        [&queued, read = std::move(read)] {
+            queued = false;
+            read();
+        },
+        Qt::QueuedConnection);
 }

@@ -139,18 +139,12 @@ QString XRandrDisplayServices::monitorName(DisplayID id) const
 
 void XRandrDisplayServices::drainLater() const
 {
-    // A round trip can pull events into Xlib's queue without waking the
-    // socket notifier; read them from the event loop.
-    if (m_drainQueued || XQLength(m_display) == 0)
-        return;
-    m_drainQueued = true;
     auto* self = const_cast<XRandrDisplayServices*>(this);
-    QMetaObject::invokeMethod(self, [self] { self->readEvents(); }, Qt::QueuedConnection);
+    readQueuedXEventsLater(m_display, self, m_drainQueued, [self] { self->readEvents(); });
 }
 
 void XRandrDisplayServices::readEvents()
 {
-    m_drainQueued = false;
     bool changed = false;
     while (XPending(m_display) > 0) {
         XEvent event;
