@@ -2,6 +2,7 @@
 
 #include <QAbstractButton>
 #include <QGridLayout>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
@@ -13,8 +14,12 @@ AlertResult QtAlertPresenter::runModal(const Alert& alert)
     // Titled with its message, so the window list says what is waiting.
     box.setWindowTitle(alert.message);
     box.setIcon(QMessageBox::Information);
+    // Texts may come from the maker's service or a device: shown as written,
+    // never as markup whose links the message box would open itself.
     box.setText(alert.message);
     box.setInformativeText(alert.informativeText);
+    for (QLabel* label : box.findChildren<QLabel*>())
+        label->setTextFormat(Qt::PlainText);
     const QStringList buttons = alert.buttons.isEmpty() ? QStringList{QStringLiteral("OK")} : alert.buttons;
     QList<QAbstractButton*> added;
     for (const QString& title : buttons)

@@ -8,7 +8,10 @@ namespace windowtext {
 
 QLabel* label(QWidget* parent, const QString& text, const QRect& frame, bool secondary)
 {
-    auto* label = new QLabel(text, parent);
+    auto* label = new QLabel(parent);
+    // Some lines show what a device or the maker's service said: text, never markup.
+    label->setTextFormat(Qt::PlainText);
+    label->setText(text);
     label->setGeometry(frame);
     if (secondary)
         makeSecondary(label);

@@ -9,7 +9,7 @@ class QWidget;
 // Labels of the small fixed windows, placed at exact frames.
 namespace windowtext {
 
-// A label at `frame` in its parent; `secondary` greys it like a caption.
+// A plain-text label at `frame` in its parent; `secondary` greys it like a caption.
 QLabel* label(QWidget* parent, const QString& text, const QRect& frame, bool secondary = false);
 void makeSecondary(QLabel* label);
 // The application's font, bold and/or at a pixel size (0 keeps the size).

@@ -1,6 +1,7 @@
 #include "compat/VTIntroCompatibilityWindowController.h"
 #include "tests/compat/CompatHarness.h"
 #include "tests/support/QtPrinters.h"
+#include "tests/support/RawHttpPeer.h"
 #include "tests/support/WaitUntil.h"
 #include "visual/VTCompatibilityRippleView.h"
 
@@ -242,6 +243,16 @@ TEST_F(IntroCompatibilityTest, AFailedSendShowsWhyAndCanBeRetried)
     EXPECT_FALSE(check.statusText().isEmpty());
     EXPECT_TRUE(button("sendButton")->isEnabled());
     EXPECT_FALSE(button("finishButton")->isEnabled());
+
+    // Whatever the service says is shown as the characters it sent, never as markup.
+    RawHttpPeer peer;
+    const QByteArray markup = R"(<b>Down</b> for <a href='file:///etc'>maintenance</a>)";
+    peer.setResponse(RawHttpPeer::response(503, R"({"error": ")" + markup + R"("})"));
+    h.store.setSettingValue(SettingsKey::ApiBaseURL, peer.baseURL());
+    ASSERT_TRUE(sendAndWait());
+    const QLabel* status = check.window()->findChild<QLabel*>("statusLabel");
+    EXPECT_EQ(status->text(), QString::fromUtf8(markup));
+    EXPECT_EQ(status->textFormat(), Qt::PlainText);
 
     // Nothing listens.
     h.store.setSettingValue(SettingsKey::ApiBaseURL, h.service.baseURL());
