@@ -43,15 +43,19 @@ void FreedesktopNotifier::requestAuthorization(AuthorizationHandler done)
         return;
     }
     const QDBusMessage call =
-        QDBusMessage::createMethodCall(Service, Path, Interface, QStringLiteral("GetServerInformation"));
+        QDBusMessage::createMethodCall(Service, Path, Interface, QStringLiteral("GetCapabilities"));
     auto* watcher = new QDBusPendingCallWatcher(m_bus.asyncCall(call), this);
-    connect(watcher, &QDBusPendingCallWatcher::finished, this, [done = std::move(done)](QDBusPendingCallWatcher* w) {
-        w->deleteLater();
-        if (w->isError())
-            done(Authorization::NotDetermined, errorFrom(w->error()));
-        else
-            done(Authorization::Authorized, std::nullopt);
-    });
+    connect(watcher, &QDBusPendingCallWatcher::finished, this,
+            [this, done = std::move(done)](QDBusPendingCallWatcher* w) {
+                w->deleteLater();
+                const QDBusPendingReply<QStringList> reply = *w;
+                if (reply.isError()) {
+                    done(Authorization::NotDetermined, errorFrom(reply.error()));
+                    return;
+                }
+                m_bodyMarkup = reply.value().contains(QStringLiteral("body-markup"));
+                done(Authorization::Authorized, std::nullopt);
+            });
 }
 
 void FreedesktopNotifier::deliver(const Content& content, DeliveryHandler delivered, std::function<void()> activated)
@@ -60,7 +64,10 @@ void FreedesktopNotifier::deliver(const Content& content, DeliveryHandler delive
     const QStringList actions =
         content.actionLabel.isEmpty() ? QStringList() : QStringList{DefaultAction, content.actionLabel};
     const QVariantMap hints{{QStringLiteral("desktop-entry"), m_desktopEntry}};
-    call << m_applicationName << uint(0) << QString() << content.title << content.body << actions << hints << int(-1);
+    // A server that reads markup in the body would otherwise render the
+    // service's text as markup, links included.
+    const QString body = m_bodyMarkup ? content.body.toHtmlEscaped() : content.body;
+    call << m_applicationName << uint(0) << QString() << content.title << body << actions << hints << int(-1);
 
     const bool clickable = !actions.isEmpty();
     auto* watcher = new QDBusPendingCallWatcher(m_bus.asyncCall(call), this);

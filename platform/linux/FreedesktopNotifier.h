@@ -8,8 +8,9 @@
 
 // Desktop notifications through the session's org.freedesktop.Notifications
 // server. There is no per-program permission on Linux: notifications count
-// as authorised when a server answers, and as unavailable (an error) when
-// none does, so callers fall back to an alert.
+// as authorised when a server answers (its capabilities, which say whether
+// bodies must be escaped), and as unavailable (an error) when none does, so
+// callers fall back to an alert.
 class FreedesktopNotifier final : public QObject, public UserNotifier {
     Q_OBJECT
 public:
@@ -29,6 +30,8 @@ private:
     QDBusConnection m_bus;
     QString m_applicationName;
     QString m_desktopEntry;
+    // The server reads markup in bodies (its "body-markup" capability).
+    bool m_bodyMarkup = false;
     // Clickable notifications still on screen.
     std::unordered_map<uint, std::function<void()>> m_activations;
 };

@@ -107,6 +107,24 @@ TEST_F(FreedesktopNotifierTest, DeliversAndReportsTheClick)
     EXPECT_EQ(clicks, 1);
 }
 
+// The service's text arrives as written: a server that reads markup in
+// bodies gets it escaped, so no tag or link of the text comes alive.
+TEST_F(FreedesktopNotifierTest, BodiesAreEscapedOnlyForServersThatReadMarkup)
+{
+    const UserNotifier::Content content{"Fish & <b>chips</b>", "Fish & <a href=\"file:///etc\">chips</a>", ""};
+    authorize(notifier);
+    EXPECT_FALSE(deliver(notifier, content, {}));
+
+    server.capabilities << "body-markup" << "body-hyperlinks";
+    authorize(notifier);
+    EXPECT_FALSE(deliver(notifier, content, {}));
+
+    ASSERT_EQ(server.calls.size(), 2);
+    EXPECT_EQ(server.calls[0].body, content.body);
+    EXPECT_EQ(server.calls[1].body, "Fish &amp; &lt;a href=&quot;file:///etc&quot;&gt;chips&lt;/a&gt;");
+    EXPECT_EQ(server.calls[1].summary, content.title) << "summaries are never markup";
+}
+
 TEST_F(FreedesktopNotifierTest, AbsentOrFailingServerIsAnError)
 {
     server.failNotifyWith = "org.freedesktop.Notifications.Error.Busy";

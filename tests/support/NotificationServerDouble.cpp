@@ -31,10 +31,7 @@ uint NotificationServerDouble::Notify(const QString& app_name, uint, const QStri
     return m_nextId++;
 }
 
-QStringList NotificationServerDouble::GetCapabilities()
-{
-    return {QStringLiteral("actions"), QStringLiteral("body")};
-}
+QStringList NotificationServerDouble::GetCapabilities() { return capabilities; }
 
 QString NotificationServerDouble::GetServerInformation(QString& vendor, QString& version, QString& spec_version)
 {

@@ -27,6 +27,8 @@ public:
         QVariantMap hints;
     };
     QList<Call> calls;
+    // What GetCapabilities answers.
+    QStringList capabilities{QStringLiteral("actions"), QStringLiteral("body")};
     // Notify answers with this D-Bus error name when set.
     QString failNotifyWith;
 
