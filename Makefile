@@ -69,11 +69,14 @@ fuzz: deps $(FUZZ_BUILD)/build.ninja
 fuzz-smoke:
 	$(MAKE) fuzz FUZZ_SECONDS=10
 
-demo: build
+# Builds only the program, so a first demo does not wait for every test.
+demo: deps $(BUILD)/build.ninja
+	cmake --build $(BUILD) -j $(JOBS) --target velotap
 	$(BUILD)/app/velotap replay resources/samples/demo.hid --dry-run --set finger2MouseAction=5
 
 # Pictures of the windows for the README, drawn offscreen.
-screenshots: build
+screenshots: deps $(BUILD)/build.ninja
+	cmake --build $(BUILD) -j $(JOBS) --target velotap-screenshots
 	$(BUILD)/app/screenshots/velotap-screenshots resources/samples/demo.hid docs/screenshots
 
 install: build
