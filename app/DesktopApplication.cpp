@@ -48,6 +48,10 @@ namespace {
 
 const QString kSimulateFirstInstall = QStringLiteral("--simulate-first-install");
 const QString kFirstInstall = QStringLiteral("-firstinstall");
+// The debug reports window has no menu item; the option (and the desktop
+// entry's action) opens it, in the running instance when there is one.
+const QString kDebugReports = QStringLiteral("--debug-reports");
+const QString kDebugReportsAction = QStringLiteral("debug-reports");
 
 // Tests and demos run the application on a simulated display.
 SysfsHidDeviceSource::Options deviceSourceOptions()
@@ -126,15 +130,16 @@ int runDesktopApplication(int& argc, char** argv)
     QApplication::setQuitOnLastWindowClosed(false);
 
     const QStringList options = QApplication::arguments().mid(1);
+    const bool debugReports = options.contains(kDebugReports);
     for (const QString& option : options) {
-        if (option != kSimulateFirstInstall && option != kFirstInstall) {
+        if (option != kSimulateFirstInstall && option != kFirstInstall && option != kDebugReports) {
             std::fprintf(stderr, "velotap: unknown option '%s'; see velotap --help\n", qPrintable(option));
             return 2;
         }
     }
 
     SettingsStore& settings = SettingsStore::standard();
-    if (!options.isEmpty())
+    if (options.contains(kSimulateFirstInstall) || options.contains(kFirstInstall))
         simulateFirstInstall(settings.defaults());
 
     QtScheduler scheduler;
@@ -148,7 +153,7 @@ int runDesktopApplication(int& argc, char** argv)
     policy.loadPolicyResource(AppPolicy::shippedPolicyPath());
 
     SingleInstance instance;
-    switch (instance.claim()) {
+    switch (instance.claim(5000, debugReports ? kDebugReportsAction : QString())) {
     case SingleInstance::Outcome::OtherActivated:
         return 0;
     case SingleInstance::Outcome::OtherSilent:
@@ -238,11 +243,21 @@ int runDesktopApplication(int& argc, char** argv)
         qCInfo(lcApp) << "Velotap was asked to come forward";
         delegate.activate();
     });
+    QObject::connect(&instance, &SingleInstance::actionActivated, &application, [&delegate](const QString& name) {
+        if (name == kDebugReportsAction)
+            delegate.showDebugReports();
+        else
+            delegate.activate();
+    });
     QuitSignals quitSignals([&delegate] { delegate.quit(); });
     QObject::connect(&application, &QCoreApplication::aboutToQuit, &application,
                      [&delegate] { delegate.applicationWillTerminate(); });
     // After the run loop starts, so that quitting from the welcome alert works.
-    QTimer::singleShot(0, &application, [&delegate] { delegate.applicationDidFinishLaunching(); });
+    QTimer::singleShot(0, &application, [&delegate, debugReports] {
+        delegate.applicationDidFinishLaunching();
+        if (debugReports)
+            delegate.showDebugReports();
+    });
     QApplication::exec();
     return 0;
 }

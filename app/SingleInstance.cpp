@@ -45,7 +45,7 @@ QVariantMap SingleInstance::launchPlatformData()
     return data;
 }
 
-SingleInstance::Outcome SingleInstance::claim(int answerTimeoutMs)
+SingleInstance::Outcome SingleInstance::claim(int answerTimeoutMs, const QString& action)
 {
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.isConnected()) {
@@ -65,7 +65,11 @@ SingleInstance::Outcome SingleInstance::claim(int answerTimeoutMs)
         return Outcome::NoBus;
     }
 
-    QDBusMessage call = QDBusMessage::createMethodCall(m_serviceName, objectPath(), kInterface, QStringLiteral("Activate"));
+    QDBusMessage call = QDBusMessage::createMethodCall(m_serviceName, objectPath(), kInterface,
+                                                       action.isEmpty() ? QStringLiteral("Activate")
+                                                                        : QStringLiteral("ActivateAction"));
+    if (!action.isEmpty())
+        call << action << QVariant::fromValue(QVariantList());
     call << launchPlatformData();
     const QDBusMessage answer = bus.call(call, QDBus::Block, answerTimeoutMs);
     if (answer.type() == QDBusMessage::ReplyMessage)
@@ -74,7 +78,7 @@ SingleInstance::Outcome SingleInstance::claim(int answerTimeoutMs)
     return Outcome::OtherSilent;
 }
 
-void SingleInstance::Activate(const QVariantMap& platform_data)
+void SingleInstance::adoptPlatformData(const QVariantMap& platform_data)
 {
     // Lets the window we show take the focus from the launcher.
     const QString token = platform_data.value(QStringLiteral("activation-token")).toString();
@@ -83,6 +87,11 @@ void SingleInstance::Activate(const QVariantMap& platform_data)
     const QString startupId = platform_data.value(QStringLiteral("desktop-startup-id")).toString();
     if (!startupId.isEmpty())
         qputenv("DESKTOP_STARTUP_ID", startupId.toUtf8());
+}
+
+void SingleInstance::Activate(const QVariantMap& platform_data)
+{
+    adoptPlatformData(platform_data);
     emit activated();
 }
 
@@ -91,7 +100,8 @@ void SingleInstance::Open(const QStringList&, const QVariantMap& platform_data)
     Activate(platform_data);
 }
 
-void SingleInstance::ActivateAction(const QString&, const QVariantList&, const QVariantMap& platform_data)
+void SingleInstance::ActivateAction(const QString& action_name, const QVariantList&, const QVariantMap& platform_data)
 {
-    Activate(platform_data);
+    adoptPlatformData(platform_data);
+    emit actionActivated(action_name);
 }

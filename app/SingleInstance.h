@@ -23,8 +23,10 @@ public:
     ~SingleInstance() override;
 
     // Exports the interface, then claims the name (in that order, so a second
-    // launch never finds the name without the interface behind it).
-    Outcome claim(int answerTimeoutMs = 5000);
+    // launch never finds the name without the interface behind it). When
+    // the name is taken, the owner is asked to run the action, or to come
+    // forward when there is none.
+    Outcome claim(int answerTimeoutMs = 5000, const QString& action = {});
     // Why the outcome was not First (for the log).
     QString detail() const { return m_detail; }
     QString objectPath() const;
@@ -35,6 +37,8 @@ public:
 
 signals:
     void activated();
+    // Another launch, or the desktop's launcher, asked for a named action.
+    void actionActivated(const QString& name);
 
 public slots:
     // org.freedesktop.Application, called through the generated adaptor.
@@ -43,6 +47,8 @@ public slots:
     void ActivateAction(const QString& action_name, const QVariantList& parameter, const QVariantMap& platform_data);
 
 private:
+    static void adoptPlatformData(const QVariantMap& platform_data);
+
     QString m_serviceName;
     QString m_detail;
     bool m_registered = false;

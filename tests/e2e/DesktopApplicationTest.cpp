@@ -165,6 +165,30 @@ TEST_F(DesktopApplicationTest, FirstInstallOptionBringsBackTheWelcome)
     EXPECT_EQ(unknown.exitCode(), 2);
 }
 
+TEST_F(DesktopApplicationTest, TheDebugReportsOptionOpensTheWindowInTheRunningInstanceOrANewOne)
+{
+    QProcess& first = start();
+    ASSERT_TRUE(waitFor([&] { return windowsTitled("Velotap") > 0; })) << errorOutput(first).toStdString();
+    EXPECT_EQ(windowsTitled("Velotap Debug Reports"), 0);
+
+    QProcess& second = start({"--debug-reports"});
+    ASSERT_TRUE(second.waitForFinished(15000));
+    EXPECT_EQ(second.exitCode(), 0);
+    EXPECT_TRUE(waitFor([&] { return windowsTitled("Velotap Debug Reports") == 1; }))
+        << errorOutput(first).toStdString();
+    // Only the debug window was asked for: the first-run keys stay as they were.
+    EXPECT_EQ(storedDefaults().value("initialCompatibilityReportSent"), QJsonValue(true));
+
+    first.terminate();
+    ASSERT_TRUE(first.waitForFinished(10000));
+    ASSERT_TRUE(waitFor([&] { return windowsTitled("Velotap Debug Reports") == 0; }));
+
+    QProcess& alone = start({"--debug-reports"});
+    EXPECT_TRUE(waitFor([&] { return windowsTitled("Velotap Debug Reports") == 1; }))
+        << errorOutput(alone).toStdString();
+    EXPECT_EQ(alone.state(), QProcess::Running);
+}
+
 TEST_F(DesktopApplicationTest, TouchOnASimulatedDisplayAndQuitLeavesNothingPressed)
 {
     sysfs.add({.hidraw = QStringLiteral("hidraw0")});
