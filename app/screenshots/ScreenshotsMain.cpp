@@ -3,6 +3,7 @@
 // as the connected display, and drawn by the offscreen platform, so the
 // pictures are the same on every machine.
 #include "app/AppEnvironment.h"
+#include "app/AppResources.h"
 #include "app/VTAppDelegate.h"
 #include "base/AlertPresenter.h"
 #include "base/ManualScheduler.h"
@@ -229,7 +230,8 @@ int main(int argc, char** argv)
     VTHelpWindowController help({scene.workspace, scene.alerts, QUrl(), KeyboardIcons::shared()});
     ok &= save(help.window(), out, QStringLiteral("help-window"));
 
-    VTAboutWindowController about({QIcon(), QCoreApplication::applicationVersion(), [] {}, [] {}, [] {}});
+    VTAboutWindowController about({QIcon(AppResources::path(QStringLiteral("velotap.svg"))),
+                                   QCoreApplication::applicationVersion(), [] {}, [] {}, [] {}});
     ok &= save(about.window(), out, QStringLiteral("about-window"));
 
     // The touch keyboard, its letters with shift latched, then its symbols.
