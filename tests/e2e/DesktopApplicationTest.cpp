@@ -43,7 +43,10 @@ protected:
     void TearDown() override
     {
         for (auto& process : processes) {
-            ::kill(pid_t(process->processId()), SIGCONT);
+            // A finished process has the id 0, and kill(0, ...) would wake
+            // every process of our group, also another test's stopped one.
+            if (process->processId() > 0)
+                ::kill(pid_t(process->processId()), SIGCONT);
             process->kill();
             process->waitForFinished(5000);
         }

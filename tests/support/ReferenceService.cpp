@@ -46,7 +46,8 @@ bool ReferenceService::start()
 
 void ReferenceService::kill()
 {
-    if (!m_process)
+    // The id of a process that is gone is 0, and kill(0, ...) hits our whole group.
+    if (!m_process || m_process->processId() <= 0)
         return;
     ::kill(static_cast<pid_t>(m_process->processId()), SIGKILL);
     m_process->waitForFinished(5000);
