@@ -1,5 +1,6 @@
 #include "platform/linux/LogindSessionEvents.h"
 
+#include <QDBusArgument>
 #include <QDBusMessage>
 #include <QDBusObjectPath>
 #include <QDBusReply>
@@ -48,11 +49,41 @@ QString LogindSessionEvents::findSessionPath()
               << quint32(::getpid())
         : QDBusMessage::createMethodCall(kService, kManagerPath, kManager, QStringLiteral("GetSession")) << id;
     const QDBusReply<QDBusObjectPath> reply = m_bus.call(call, QDBus::Block, kCallTimeoutMs);
-    if (!reply.isValid()) {
-        qCInfo(lcSession).noquote() << "Velotap does not follow the login session:" << reply.error().message();
-        return {};
+    if (reply.isValid())
+        return reply.value().path();
+    // Started outside any session, as desktops start autostart entries (a
+    // service of the user's systemd): the session on the screen is the
+    // user's graphical one.
+    if (id.isEmpty()) {
+        if (const QString display = userDisplaySessionPath(); !display.isEmpty())
+            return display;
     }
-    return reply.value().path();
+    qCInfo(lcSession).noquote() << "Velotap does not follow the login session:" << reply.error().message();
+    return {};
+}
+
+QString LogindSessionEvents::userDisplaySessionPath()
+{
+    QDBusMessage call = QDBusMessage::createMethodCall(kService, kManagerPath, kManager, QStringLiteral("GetUser"))
+        << quint32(::getuid());
+    const QDBusReply<QDBusObjectPath> user = m_bus.call(call, QDBus::Block, kCallTimeoutMs);
+    if (!user.isValid())
+        return {};
+    call = QDBusMessage::createMethodCall(kService, user.value().path(), kProperties, QStringLiteral("Get"))
+        << QStringLiteral("org.freedesktop.login1.User") << QStringLiteral("Display");
+    const QDBusReply<QDBusVariant> display = m_bus.call(call, QDBus::Block, kCallTimeoutMs);
+    if (!display.isValid() || display.value().variant().userType() != qMetaTypeId<QDBusArgument>())
+        return {};
+    // (session id, session path); an empty id when the user has no graphical session.
+    const QDBusArgument argument = display.value().variant().value<QDBusArgument>();
+    if (argument.currentSignature() != QLatin1String("(so)"))
+        return {};
+    QString sessionId;
+    QDBusObjectPath sessionPath;
+    argument.beginStructure();
+    argument >> sessionId >> sessionPath;
+    argument.endStructure();
+    return sessionId.isEmpty() ? QString() : sessionPath.path();
 }
 
 bool LogindSessionEvents::readActive()

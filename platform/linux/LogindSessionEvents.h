@@ -30,6 +30,7 @@ private slots:
 
 private:
     QString findSessionPath();
+    QString userDisplaySessionPath();
     bool readActive();
     void setActive(bool active);
 

@@ -67,6 +67,27 @@ TEST(AppLogind, SleepWithTheDelayLockThenWakeAndUserSwitching)
     ASSERT_EVENTUALLY(app.bridge().running(), 5000);
 }
 
+TEST(AppLogind, StartedOutsideAnySessionItFollowsTheUsersGraphicalSession)
+{
+    DbusDaemon bus(DbusDaemon::Type::System);
+    ASSERT_TRUE(bus.isRunning()) << bus.error().toStdString();
+    LogindDouble logind(bus.address());
+    ASSERT_TRUE(logind.isServing());
+    // An autostart entry run as a service of the user's systemd: no session
+    // of its own and no XDG_SESSION_ID.
+    logind.setCallerOutsideSessions(true);
+    ScopedEnv noSessionId("XDG_SESSION_ID", QByteArray());
+    LogindSessionEvents events(QDBusConnection::connectToBus(QString::fromUtf8(bus.address()), QStringLiteral("outside")));
+    EXPECT_EQ(events.sessionPath(), LogindDouble::SessionPath);
+
+    std::vector<bool> changes;
+    events.setHandlers({{}, {}, [&](bool active) { changes.push_back(active); }});
+    logind.setActive(false);
+    ASSERT_EVENTUALLY(!changes.empty(), 5000);
+    EXPECT_EQ(changes, std::vector<bool>{false});
+    EXPECT_FALSE(events.sessionActive());
+}
+
 TEST(AppLogind, WithoutLogindTheSessionIsActiveAndNothingIsHeld)
 {
     DbusDaemon bus(DbusDaemon::Type::System);

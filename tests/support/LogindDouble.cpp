@@ -1,7 +1,10 @@
 #include "tests/support/LogindDouble.h"
 
 #include <QDBusAbstractAdaptor>
+#include <QDBusArgument>
 #include <QDBusConnection>
+#include <QDBusContext>
+#include <QDBusMetaType>
 #include <QDBusMessage>
 #include <QDBusObjectPath>
 #include <QDBusUnixFileDescriptor>
@@ -16,11 +19,38 @@ namespace {
 
 const QString kManagerPath = QStringLiteral("/org/freedesktop/login1");
 
+// logind's reference to a session: its id and object path, "(so)".
+struct SessionReference {
+    QString id;
+    QDBusObjectPath path;
+};
+
+QDBusArgument& operator<<(QDBusArgument& argument, const SessionReference& reference)
+{
+    argument.beginStructure();
+    argument << reference.id << reference.path;
+    argument.endStructure();
+    return argument;
+}
+
+const QDBusArgument& operator>>(const QDBusArgument& argument, SessionReference& reference)
+{
+    argument.beginStructure();
+    argument >> reference.id >> reference.path;
+    argument.endStructure();
+    return argument;
+}
+
 } // namespace
 
-class LogindDouble::Service : public QObject {
+Q_DECLARE_METATYPE(SessionReference)
+
+// The context tells adaptor calls who called, so that they can fail.
+class LogindDouble::Service : public QObject, public QDBusContext {
+    Q_OBJECT
 public:
     std::atomic<bool> active{true};
+    std::atomic<bool> callerOutsideSessions{false};
     std::atomic<int> inhibitCalls{0};
     QMutex mutex;
     int lockReadEnd = -1;
@@ -56,7 +86,16 @@ public slots:
         return lock;
     }
     QDBusObjectPath GetSession(const QString&) { return QDBusObjectPath(LogindDouble::SessionPath); }
-    QDBusObjectPath GetSessionByPID(uint) { return QDBusObjectPath(LogindDouble::SessionPath); }
+    QDBusObjectPath GetSessionByPID(uint pid)
+    {
+        if (m_service->callerOutsideSessions) {
+            m_service->sendErrorReply(QStringLiteral("org.freedesktop.login1.NoSessionForPID"),
+                                      QStringLiteral("PID %1 does not belong to any known session").arg(pid));
+            return {};
+        }
+        return QDBusObjectPath(LogindDouble::SessionPath);
+    }
+    QDBusObjectPath GetUser(uint) { return QDBusObjectPath(LogindDouble::UserPath); }
 
 private:
     LogindDouble::Service* m_service;
@@ -74,6 +113,18 @@ private:
     LogindDouble::Service* m_service;
 };
 
+class UserAdaptor final : public QDBusAbstractAdaptor {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.login1.User")
+    Q_PROPERTY(SessionReference Display READ display)
+public:
+    explicit UserAdaptor(QObject* object) : QDBusAbstractAdaptor(object) {}
+    SessionReference display() const
+    {
+        return {LogindDouble::SessionId, QDBusObjectPath(LogindDouble::SessionPath)};
+    }
+};
+
 } // namespace
 
 LogindDouble::LogindDouble(const QByteArray& busAddress)
@@ -83,12 +134,16 @@ LogindDouble::LogindDouble(const QByteArray& busAddress)
     new ManagerAdaptor(m_service);
     auto* session = new QObject(m_service);
     new SessionAdaptor(session, m_service);
+    qDBusRegisterMetaType<SessionReference>();
+    auto* user = new QObject(m_service);
+    new UserAdaptor(user);
     m_service->moveToThread(m_thread.get());
     m_thread->start();
 
     QDBusConnection bus = QDBusConnection::connectToBus(QString::fromUtf8(busAddress), m_connectionName);
     m_serving = bus.isConnected() && bus.registerObject(kManagerPath, m_service, QDBusConnection::ExportAdaptors)
         && bus.registerObject(SessionPath, session, QDBusConnection::ExportAdaptors)
+        && bus.registerObject(UserPath, user, QDBusConnection::ExportAdaptors)
         && bus.registerService(QStringLiteral("org.freedesktop.login1"));
 }
 
@@ -117,6 +172,11 @@ void LogindDouble::setActive(bool active)
     signal << QStringLiteral("org.freedesktop.login1.Session") << QVariantMap{{QStringLiteral("Active"), active}}
            << QStringList{};
     QDBusConnection(m_connectionName).send(signal);
+}
+
+void LogindDouble::setCallerOutsideSessions(bool outside)
+{
+    m_service->callerOutsideSessions = outside;
 }
 
 int LogindDouble::inhibitCalls() const
