@@ -28,20 +28,22 @@ VTTouchIndicatorController::VTTouchIndicatorController(const Environment& enviro
     }
 
     NotificationCenter& center = m_env.notifications;
-    m_observers.emplace_back(center, VTNotification::CompatibilityReport,
-                             [this](const Notification& n) { touchReport(n); });
     m_observers.emplace_back(center, VTNotification::TouchIndicatorsSettingDidChange,
                              [this](const Notification&) { settingChanged(); });
     m_observers.emplace_back(center, VTNotification::DisplaySelectionDidChange,
                              [this](const Notification&) { displayChanged(); });
     m_observers.emplace_back(center, VTNotification::CompatibilityTestModeDidChange,
                              [this](const Notification& n) { compatibilityModeChanged(n); });
+    // The switch edited outside the settings window (velotap defaults) counts too.
+    m_externalChanges = m_env.settings.defaults().addExternalChangeObserver([this] { updateVisibility(); });
     followScreens();
     updateVisibility();
 }
 
 VTTouchIndicatorController::~VTTouchIndicatorController()
 {
+    m_env.settings.defaults().removeExternalChangeObserver(m_externalChanges);
+    m_reports.reset();
     m_observers.clear();
     _view->hide();
 }
@@ -100,9 +102,20 @@ bool VTTouchIndicatorController::indicatorsWanted() const
     return m_env.settings.showTouchIndicators() && !_compatibilityTestActive;
 }
 
+void VTTouchIndicatorController::followReports(bool follow)
+{
+    if (!follow)
+        m_reports.reset();
+    else if (!m_reports)
+        m_reports.emplace(m_env.notifications, VTNotification::CompatibilityReport,
+                          [this](const Notification& n) { touchReport(n); });
+}
+
 void VTTouchIndicatorController::updateVisibility()
 {
-    if (indicatorsWanted()) {
+    const bool wanted = indicatorsWanted();
+    followReports(wanted);
+    if (wanted) {
         updateWindowFrame();
         _view->show();
         _view->raise();

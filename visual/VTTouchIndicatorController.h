@@ -1,10 +1,12 @@
 #pragma once
 #include "base/NotificationCenter.h"
+#include "base/UserDefaults.h"
 
 #include <QRectF>
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 class DisplayServices;
@@ -51,9 +53,14 @@ public:
 private:
     bool indicatorsWanted() const;
     void followScreens();
+    void followReports(bool follow);
 
     Environment m_env;
     std::unique_ptr<VTTouchIndicatorView> _view; // the overlay window itself
     bool _compatibilityTestActive = false;
     std::vector<ScopedObserver> m_observers;
+    // Only while indicators are shown: a listener makes touch build every
+    // report's texts and contact dictionaries.
+    std::optional<ScopedObserver> m_reports;
+    UserDefaults::ObserverToken m_externalChanges = 0;
 };

@@ -168,6 +168,31 @@ TEST_F(TouchIndicatorControllerTest, ShowsOnlyWhileSwitchedOnAndNoCheckRuns)
     EXPECT_FALSE(overlay->isVisible());
 }
 
+// Touch builds each report's texts and contact dictionaries only for
+// listeners: switched off, or hidden during a check, the overlay is none.
+TEST_F(TouchIndicatorControllerTest, ListensToTouchOnlyWhileShown)
+{
+    const auto listening = [this] { return center.hasObservers(VTNotification::CompatibilityReport); };
+    EXPECT_FALSE(listening());
+    setIndicators(true);
+    EXPECT_TRUE(listening());
+    testMode(true);
+    EXPECT_FALSE(listening());
+    testMode(false);
+    EXPECT_TRUE(listening());
+    setIndicators(false);
+    EXPECT_FALSE(listening());
+
+    // Switched on from outside the settings window, e.g. `velotap defaults write`.
+    UserDefaults other(dir.path());
+    other.setValue(SettingsKey::ShowTouchIndicators, true);
+    defaults.synchronize();
+    EXPECT_TRUE(listening());
+    EXPECT_TRUE(controller.window()->isVisible());
+    report({contact(1, 1, 10, 10)});
+    EXPECT_EQ(controller.view().ripples().size(), 1u);
+}
+
 TEST_F(TouchIndicatorControllerTest, FollowsTheDisplaySelectionToItsScreen)
 {
     store.setSettingValue(SettingsKey::DisplaySelection, QStringLiteral("primary"));
