@@ -87,11 +87,11 @@ void QtScheduler::arm()
         return;
     }
     const std::int64_t at = m_originNs + std::int64_t(std::min(due * 1e9, 4e18));
-    itimerspec spec{};
+    itimerspec expiry{};
     // Zero would disarm the timer; the clock is far past it anyway.
-    spec.it_value.tv_sec = std::max<std::int64_t>(at, 1) / 1'000'000'000;
-    spec.it_value.tv_nsec = std::max<std::int64_t>(at, 1) % 1'000'000'000;
-    timerfd_settime(m_timerFd, TFD_TIMER_ABSTIME, &spec, nullptr);
+    expiry.it_value.tv_sec = std::max<std::int64_t>(at, 1) / 1'000'000'000;
+    expiry.it_value.tv_nsec = std::max<std::int64_t>(at, 1) % 1'000'000'000;
+    timerfd_settime(m_timerFd, TFD_TIMER_ABSTIME, &expiry, nullptr);
 }
 
 void QtScheduler::dispatch()

@@ -28,10 +28,10 @@ const QColor kLabelColour(0, 0, 0, 217);
 
 QFont keyFont(const KeyDescriptor& descriptor)
 {
-    const KeyLabels::KeyFont spec = KeyLabels::fontForDescriptor(descriptor);
+    const KeyLabels::KeyFont size = KeyLabels::fontForDescriptor(descriptor);
     QFont font = QApplication::font();
-    font.setPixelSize(static_cast<int>(std::lround(spec.pixelSize)));
-    font.setWeight(spec.medium ? QFont::Medium : QFont::Normal);
+    font.setPixelSize(static_cast<int>(std::lround(size.pixelSize)));
+    font.setWeight(size.medium ? QFont::Medium : QFont::Normal);
     return font;
 }
 

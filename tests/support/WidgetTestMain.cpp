@@ -21,10 +21,10 @@ int main(int argc, char** argv)
 #ifdef VELOTAP_TEST_SCREENS
     QJsonArray screens;
     static const QRegularExpression geometry(QStringLiteral("^(\\d+)x(\\d+)\\+(-?\\d+)\\+(-?\\d+)$"));
-    for (const QString& spec : QStringLiteral(VELOTAP_TEST_SCREENS).split(QLatin1Char(','))) {
-        const QRegularExpressionMatch m = geometry.match(spec.trimmed());
+    for (const QString& screen : QStringLiteral(VELOTAP_TEST_SCREENS).split(QLatin1Char(','))) {
+        const QRegularExpressionMatch m = geometry.match(screen.trimmed());
         if (!m.hasMatch()) {
-            std::fprintf(stderr, "bad test screen %s\n", qPrintable(spec));
+            std::fprintf(stderr, "bad test screen %s\n", qPrintable(screen));
             return 2;
         }
         screens.append(QJsonObject{{"name", QStringLiteral("screen%1").arg(screens.size())},
