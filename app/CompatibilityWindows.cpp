@@ -11,10 +11,7 @@ namespace {
 
 CompatibilityEnvironment environmentFor(const CompatibilityWindowServices& s, VTAppDelegate& delegate)
 {
-    CompatibilityEnvironment environment{s.settings, s.notifications, s.scheduler, s.service,
-                                         s.devices,  s.displays,      s.workspace};
-    environment.helpPage = s.helpPage;
-    environment.appVersion = s.version;
+    CompatibilityEnvironment environment = s.environment;
     environment.quitApplication = [&delegate] { delegate.quit(); };
     // Touches only feed the check meanwhile: the keyboard is for the mouse.
     environment.showKeyboard = [&delegate] {
@@ -36,7 +33,8 @@ void addCompatibilityWindows(AppWindowFactories& windows, const CompatibilityWin
         return makeControllerWindow<VTCompatibilityWindowController>(environmentFor(*s, delegate));
     };
     windows.touchIndicators = [s](VTAppDelegate&) {
+        const CompatibilityEnvironment& e = s->environment;
         return std::make_unique<VTTouchIndicatorController>(
-            VTTouchIndicatorController::Environment{s->settings, s->notifications, s->displays, s->scheduler, s->compositing});
+            VTTouchIndicatorController::Environment{e.settings, e.notifications, e.displays, e.scheduler, s->compositing});
     };
 }

@@ -1,31 +1,13 @@
 #pragma once
 #include "app/AppEnvironment.h"
-
-#include <QString>
-#include <QUrl>
+#include "compat/CompatibilityEnvironment.h"
 
 #include <functional>
 
-class DisplayServices;
-class HidDeviceSource;
-class NotificationCenter;
-class Scheduler;
-class ServiceClient;
-class SettingsStore;
-class Workspace;
-
 // What the compatibility check, the step-by-step test and the touch
-// indicators are made from.
+// indicators are made from; the delegate supplies quitting and the keyboard.
 struct CompatibilityWindowServices {
-    SettingsStore& settings;
-    NotificationCenter& notifications;
-    Scheduler& scheduler;
-    ServiceClient& service;
-    HidDeviceSource& devices;
-    const DisplayServices& displays;
-    Workspace& workspace;
-    QUrl helpPage;
-    QString version;
+    CompatibilityEnvironment environment;
     // Whether windows can be see-through (a compositor runs).
     std::function<bool()> compositing;
 };

@@ -215,8 +215,8 @@ int runDesktopApplication(int& argc, char** argv)
                                                    QApplication::applicationVersion(), AppResources::helpPage()};
     addApplicationWindows(windows, windowServices);
     const CompatibilityWindowServices compatibilityServices{
-        settings,  notifications,          scheduler, service, devices, displays,
-        workspace, AppResources::helpPage(), QApplication::applicationVersion(),
+        {settings, notifications, scheduler, service, devices, displays, workspace, AppResources::helpPage(),
+         QApplication::applicationVersion()},
         [&panelPlatform] { return panelPlatform->supportsTranslucency(); }};
     addCompatibilityWindows(windows, compatibilityServices);
 

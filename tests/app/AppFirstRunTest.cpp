@@ -39,8 +39,8 @@ struct FirstRunApp : AppHarness {
         return nullptr;
     }
 
-    const CompatibilityWindowServices services{settings, center,    scheduler, client, devices,
-                                               displays, workspace, QUrl(),    kVersion, [] { return true; }};
+    const CompatibilityWindowServices services{
+        {settings, center, scheduler, client, devices, displays, workspace, QUrl(), kVersion}, [] { return true; }};
     VTIntroCompatibilityWindowController* check = nullptr;
     int checksMade = 0;
 };
