@@ -13,7 +13,4 @@ public:
     // The sink, made on first call; null with *error set when input cannot reach the desktop.
     virtual EventSink* acquire(VTError* error) = 0;
     virtual void release() = 0;
-    // The display arrangement changed. A sink that spans the desktop is let
-    // go (true): the next acquire() makes it for the new arrangement.
-    virtual bool displaysChanged() = 0;
 };

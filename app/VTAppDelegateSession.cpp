@@ -107,11 +107,6 @@ void VTAppDelegate::displayMappingRefreshTimerFired()
     m_displayRefreshTimer = 0;
     if (!m_bridge->running())
         return;
-    // A sink that spans the desktop (uinput) is made again for the new arrangement.
-    if (m_eventSink && m_env.eventSinks.displaysChanged()) {
-        m_eventSink = nullptr;
-        ensureEventSink();
-    }
     m_bridge->refreshDisplayMapping();
     refreshMenu();
 }

@@ -30,21 +30,10 @@ EventSink* DesktopEventSinkProvider::acquire(VTError* error)
         return nullptr;
     }
     m_sink = std::move(result.sink);
-    m_backend = result.backend;
     return m_sink.get();
 }
 
 void DesktopEventSinkProvider::release()
 {
     m_sink.reset();
-    m_backend.reset();
-}
-
-bool DesktopEventSinkProvider::displaysChanged()
-{
-    // A uinput pointer's absolute range is the desktop's bounds.
-    if (!m_sink || m_backend != EventSinkFactory::Backend::Uinput)
-        return false;
-    release();
-    return true;
 }

@@ -3,7 +3,6 @@
 #include "platform/linux/EventSinkFactory.h"
 
 #include <memory>
-#include <optional>
 
 class DisplayServices;
 class Scheduler;
@@ -19,12 +18,10 @@ public:
     bool canPost() const override;
     EventSink* acquire(VTError* error) override;
     void release() override;
-    bool displaysChanged() override;
 
 private:
     const UserDefaults& m_defaults;
     Scheduler& m_scheduler;
     const DisplayServices& m_displays;
     std::unique_ptr<EventSink> m_sink;
-    std::optional<EventSinkFactory::Backend> m_backend;
 };

@@ -115,16 +115,8 @@ public:
         return sink.get();
     }
     void release() override { sink.reset(); }
-    bool displaysChanged() override
-    {
-        if (!spansDesktop || !sink)
-            return false;
-        release();
-        return true;
-    }
 
     bool postingAllowed = true;
-    bool spansDesktop = false;
     std::unique_ptr<TraceEventSink> sink;
     int made = 0;
     QStringList lines;
