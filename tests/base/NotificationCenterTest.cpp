@@ -9,20 +9,24 @@ namespace {
 const QString kPing = QStringLiteral("Ping");
 const QString kPong = QStringLiteral("Pong");
 
-TEST(NotificationCenter, DeliversByNameWithSenderAndUserInfoInOrder)
+TEST(NotificationCenter, DeliversByNameInOrderAndScopedObserversGoWithTheirScope)
 {
     NotificationCenter center;
     QStringList seen;
     int sender = 0;
     center.addObserver(kPing, [&](const Notification& n) {
         EXPECT_EQ(n.sender, &sender);
-        seen << QStringLiteral("a:") + n.userInfo.value(QStringLiteral("text")).toString();
+        seen << "a:" + n.userInfo.value("text").toString();
     });
-    center.addObserver(kPong, [&](const Notification&) { seen << QStringLiteral("pong"); });
-    center.addObserver(kPing, [&](const Notification&) { seen << QStringLiteral("b"); });
-
-    center.post(kPing, &sender, {{QStringLiteral("text"), QStringLiteral("hi")}});
-    EXPECT_EQ(seen, QStringList({QStringLiteral("a:hi"), QStringLiteral("b")}));
+    center.addObserver(kPong, [&](const Notification&) { seen << "pong"; });
+    {
+        ScopedObserver observer(center, kPing, [&](const Notification&) { seen << "b"; });
+        center.post(kPing, &sender, {{"text", "hi"}});
+        ScopedObserver moved = std::move(observer);
+        center.post(kPing, &sender);
+    }
+    center.post(kPing, &sender);
+    EXPECT_EQ(seen, QStringList({"a:hi", "b", "a:", "b", "a:"}));
     EXPECT_TRUE(center.hasObservers(kPong));
     EXPECT_FALSE(center.hasObservers(QStringLiteral("Other")));
 }
@@ -50,39 +54,21 @@ TEST(NotificationCenter, ObserverAddedDuringPostWaitsForNextPostAndNestedPostsWo
 {
     NotificationCenter center;
     QStringList seen;
-    bool added = false;
     center.addObserver(kPing, [&](const Notification&) {
-        seen << QStringLiteral("ping");
-        if (!added) {
-            added = true;
+        seen << "ping";
+        if (seen.size() == 1) {
             // Enough observers to force the list to reallocate mid-post.
             for (int i = 0; i < 32; ++i)
-                center.addObserver(kPing, [&](const Notification&) { seen << QStringLiteral("late"); });
+                center.addObserver(kPing, [&](const Notification&) { seen << "late"; });
             center.post(kPong);
         }
     });
-    center.addObserver(kPong, [&](const Notification&) { seen << QStringLiteral("pong"); });
+    center.addObserver(kPong, [&](const Notification&) { seen << "pong"; });
 
     center.post(kPing);
-    EXPECT_EQ(seen, QStringList({QStringLiteral("ping"), QStringLiteral("pong")}));
-    seen.clear();
+    EXPECT_EQ(seen, QStringList({"ping", "pong"}));
     center.post(kPing);
-    EXPECT_EQ(seen.size(), 33);
-}
-
-TEST(NotificationCenter, ScopedObserverRemovesOnDestruction)
-{
-    NotificationCenter center;
-    int calls = 0;
-    {
-        ScopedObserver observer(center, kPing, [&](const Notification&) { ++calls; });
-        center.post(kPing);
-        ScopedObserver moved = std::move(observer);
-        center.post(kPing);
-    }
-    center.post(kPing);
-    EXPECT_EQ(calls, 2);
-    EXPECT_FALSE(center.hasObservers(kPing));
+    EXPECT_EQ(seen.size(), 2 + 33);
 }
 
 } // namespace

@@ -34,23 +34,7 @@ TEST(ManualScheduler, FiresInTimeOrderWithClockAtEachDueTime)
     EXPECT_DOUBLE_EQ(scheduler.nextDueTime(), 11.0);
 }
 
-TEST(ManualScheduler, RepeatingTimerFiresEachIntervalAndCanCancelItself)
-{
-    ManualScheduler scheduler(0.0);
-    int ticks = 0;
-    Scheduler::TimerId id = 0;
-    id = scheduler.scheduleRepeating(0.25, [&] {
-        if (++ticks == 3)
-            scheduler.cancel(id);
-    });
-    scheduler.advance(0.6);
-    EXPECT_EQ(ticks, 2);
-    scheduler.advance(10.0);
-    EXPECT_EQ(ticks, 3);
-    EXPECT_FALSE(scheduler.hasPending());
-}
-
-TEST(ManualScheduler, CancelAndTimersScheduledFromTasks)
+TEST(ManualScheduler, TimersCancelledOrScheduledFromTasks)
 {
     ManualScheduler scheduler(0.0);
     QStringList order;
@@ -61,9 +45,19 @@ TEST(ManualScheduler, CancelAndTimersScheduledFromTasks)
         // Due inside the same advance: must still fire, and after "first".
         scheduler.schedule(0.05, [&] { order << "nested"; });
     });
+    int ticks = 0;
+    Scheduler::TimerId repeating = 0;
+    repeating = scheduler.scheduleRepeating(0.25, [&] {
+        if (++ticks == 3)
+            scheduler.cancel(repeating);
+    });
     scheduler.cancel(12345); // unknown id is harmless
-    scheduler.advance(1.0);
+    scheduler.advance(0.6);
     EXPECT_EQ(order, QStringList({"first", "nested"}));
+    EXPECT_EQ(ticks, 2);
+    scheduler.advance(10.0);
+    EXPECT_EQ(ticks, 3);
+    EXPECT_FALSE(scheduler.hasPending());
 }
 
 TEST(ManualScheduler, PostRunsAfterCurrentWorkBeforeLaterTimers)

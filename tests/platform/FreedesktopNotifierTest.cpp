@@ -1,19 +1,10 @@
 #include "platform/linux/FreedesktopNotifier.h"
 
-#include "base/ManualScheduler.h"
-#include "base/NotificationCenter.h"
-#include "base/UserDefaults.h"
-#include "service/AppPolicy.h"
 #include "tests/support/DbusDaemon.h"
 #include "tests/support/NotificationServerDouble.h"
 #include "tests/support/QtPrinters.h"
-#include "tests/support/ScriptedAlertPresenter.h"
 #include "tests/support/WaitUntil.h"
 
-#include <QFile>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 namespace {
@@ -139,55 +130,6 @@ TEST_F(FreedesktopNotifierTest, AbsentOrFailingServerIsAnError)
     EXPECT_NE(answer.status, UserNotifier::Authorization::Authorized);
     ASSERT_TRUE(answer.error);
     EXPECT_EQ(answer.error->domain, "org.freedesktop.DBus.Error.ServiceUnknown");
-}
-
-// A policy message of the notification kind, from the policy to the click
-// in the browser, and as an alert when no notification server is there.
-TEST_F(FreedesktopNotifierTest, PolicyNotificationOpensItsLink)
-{
-    QTemporaryDir dir;
-    UserDefaults defaults(dir.path());
-    defaults.setValue("apiBaseURL", "https://svc.example.org/api/v1");
-    ServiceClient client(defaults);
-    ScriptedAlertPresenter alerts;
-    RecordingWorkspace workspace;
-    NotificationCenter center;
-    ManualScheduler scheduler;
-    QFile file(dir.filePath("policy.json"));
-    file.open(QIODevice::WriteOnly);
-    file.write(QJsonDocument(QJsonObject{{"messages", QJsonArray{QJsonObject{
-        {"title", "New pen tips"}, {"message", "Read them"}, {"show", "always"}, {"type", "notification"}, {"url", "/tips"}}}}})
-                   .toJson());
-    file.close();
-
-    std::unique_ptr<AppPolicy> policy;
-    auto present = [&](UserNotifier& through) {
-        policy = std::make_unique<AppPolicy>(
-            AppPolicy::Environment{client, defaults, alerts, workspace, through, center, scheduler, "1.0", "1", [] {}});
-        EXPECT_TRUE(policy->loadPolicyResource(file.fileName()));
-        policy->presentPolicyMessages();
-        scheduler.runDue();
-        return waitUntil([&] {
-            scheduler.runDue();
-            return !server.calls.isEmpty() || !alerts.shown.isEmpty();
-        });
-    };
-
-    ASSERT_TRUE(present(notifier));
-    ASSERT_EQ(server.calls.size(), 1);
-    EXPECT_EQ(server.calls.first().summary, "New pen tips");
-    server.invokeAction(server.calls.first().id, "default");
-    ASSERT_TRUE(waitUntil([&] { return !workspace.opened.isEmpty(); }));
-    EXPECT_EQ(workspace.opened.first().toString(), "https://svc.example.org/tips");
-
-    server.calls.clear();
-    DbusDaemon empty;
-    BusPeer lonely(empty, "program");
-    FreedesktopNotifier alone(lonely.connection());
-    ASSERT_TRUE(present(alone));
-    ASSERT_EQ(alerts.shown.size(), 1);
-    EXPECT_EQ(alerts.shown.first().message, "New pen tips");
-    EXPECT_EQ(alerts.shown.first().buttons, QStringList({"Open", "OK"}));
 }
 
 } // namespace

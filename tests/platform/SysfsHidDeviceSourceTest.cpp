@@ -1,21 +1,15 @@
-#include "base/ManualScheduler.h"
-#include "base/NotificationCenter.h"
-#include "base/UserDefaults.h"
-#include "gestures/TraceEventSink.h"
 #include "platform/linux/HidDescriptorFacts.h"
 #include "platform/linux/SysfsHidDeviceSource.h"
 #include "platform/linux/UdevMonitor.h"
-#include "settings/SettingsStore.h"
-#include "tests/support/FakeDisplayServices.h"
+#include "tests/support/AssertEventually.h"
+#include "tests/support/FakeSysfs.h"
+#include "tests/support/QtPrinters.h"
+#include "tests/touch/RealDescriptorData.h"
 #include "touch/DeviceDiscovery.h"
-#include "touch/VTTouchBridge.h"
 
-#include <QDir>
-#include <QSet>
 #include <QFile>
 #include <QFileInfo>
-#include <QTemporaryDir>
-#include <QTest>
+#include <QSet>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -25,11 +19,6 @@
 #include <sys/socket.h>
 #include <tuple>
 #include <unistd.h>
-
-#include "tests/support/FakeSysfs.h"
-#include "tests/support/QtPrinters.h"
-#include "tests/touch/RealDescriptorData.h"
-#include "tests/support/AssertEventually.h"
 
 namespace {
 
@@ -258,9 +247,6 @@ TEST(SysfsHidDeviceSource, OpenFailuresGrabDeliveryAndRemoval)
     ::close(event7[1]);
 }
 
-// A display pulled out while touch runs comes back on another node that
-// udev has not yet opened to the user: touch resumes the moment it can be
-// read, with no retry loop and no user action.
 // A kernel input node refused at open, for want of access (udev grants it a
 // moment after the raw node) or because another program holds it, is taken
 // once it can be; meanwhile the stream and a probe say why it is not.
@@ -342,66 +328,6 @@ TEST(SysfsHidDeviceSource, KernelInputNodesRefusedAtOpenAreTakenOnceTheyCanBe)
     stream.reset(); // both go back to the desktop
     EXPECT_EQ(grabs, (std::vector<std::pair<QString, bool>>{{"event7", false}, {"event8", false}}));
     ::close(hid[1]);
-}
-
-TEST(SysfsHidDeviceSource, ReplugResumesTouchOnceTheNodeIsReadable)
-{
-    FakeSysfs fake;
-    fake.add({.hidraw = QStringLiteral("hidraw0")});
-    int events[2];
-    ASSERT_EQ(::pipe(events), 0);
-    QSet<QString> unreadable;
-    std::vector<int> peers;
-    SysfsHidDeviceSource::Options options{fake.sysfs(), fake.dev(), {}, {}, {}, {}};
-    options.isReadable = [&](const QString& path) { return !unreadable.contains(path); };
-    options.hotplugEvents = [&] { return std::make_unique<PipeEvents>(events[0]); };
-    options.openNode = [&](const QByteArray& path, int) -> int {
-        if (unreadable.contains(QFile::decodeName(path))) {
-            errno = EACCES;
-            return -1;
-        }
-        int pair[2];
-        ::socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_NONBLOCK, 0, pair);
-        peers.push_back(pair[1]);
-        return pair[0];
-    };
-    SysfsHidDeviceSource source(options);
-
-    QTemporaryDir dir;
-    UserDefaults defaults(dir.path());
-    NotificationCenter center;
-    SettingsStore settings(defaults, center);
-    settings.registerDefaults();
-    ManualScheduler scheduler;
-    TraceEventSink sink(scheduler);
-    FakeDisplayServices displays;
-    displays.addDisplay(1, QRectF(0, 0, 1920, 1080));
-    displays.setMainDisplay(1);
-    VTTouchBridge bridge({source, sink, scheduler, settings, displays, center, 0.5, {}});
-    ASSERT_TRUE(bridge.start());
-
-    fake.remove(QStringLiteral("hidraw0"));
-    ::close(peers.back());
-    ASSERT_EVENTUALLY(bridge.statusText() == QStringLiteral("Device not found"), 5000);
-    ASSERT_TRUE(bridge.waitingForDevice());
-
-    fake.add({.hidraw = QStringLiteral("hidraw1")});
-    const QString node = fake.dev() + QStringLiteral("/hidraw1");
-    unreadable = {node};
-    ASSERT_EQ(::write(events[1], "a", 1), 1);
-    ASSERT_EVENTUALLY(scheduler.hasPending(), 5000);
-    scheduler.advance(1.0);
-    EXPECT_EQ(bridge.statusText(), QStringLiteral("Needs permission"));
-
-    unreadable.clear();
-    ASSERT_TRUE(QFile::setPermissions(node, QFile::ReadOwner | QFile::ReadGroup));
-    ASSERT_EVENTUALLY(scheduler.hasPending(), 5000);
-    scheduler.advance(1.0);
-    EXPECT_EQ(bridge.statusText(), QStringLiteral("Touch active"));
-    EXPECT_EQ(bridge.device().node, node);
-    bridge.stop();
-    for (int fd : {events[0], events[1], peers.back()})
-        ::close(fd);
 }
 
 // "auto" takes every real touch screen, also those that lead with a mouse

@@ -1,7 +1,4 @@
-#include "base/QtScheduler.h"
-#include "platform/linux/EventSinkFactory.h"
 #include "platform/linux/XRandrDisplayServices.h"
-#include "tests/support/ScopedEnv.h"
 #include "tests/support/XvfbServer.h"
 #include "touch/DisplaySelection.h"
 
@@ -9,32 +6,15 @@
 
 #include <QSignalSpy>
 
-namespace {
-
-class XRandrDisplayServicesTest : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        if (!server.isRunning())
-            GTEST_SKIP() << "no Xvfb: " << server.error().toStdString();
-        QString error;
-        displays = XRandrDisplayServices::open(&error, server.displayName().constData());
-        ASSERT_TRUE(displays) << error.toStdString();
-    }
-
-    // Two 1920x1080 monitors side by side on the 3840x1080 screen.
-    void splitIntoTwoMonitors(const QString& rightName)
-    {
-        ASSERT_EQ(server.runClient("xrandr", {"--setmonitor", "LEFT", "1920/508x1080/286+0+0", "screen"}), 0);
-        ASSERT_EQ(server.runClient("xrandr", {"--setmonitor", rightName, "1920/508x1080/286+1920+0", "none"}), 0);
-    }
-
-    XvfbServer server{3840, 1080};
-    std::unique_ptr<XRandrDisplayServices> displays;
-};
-
-TEST_F(XRandrDisplayServicesTest, MonitorsKeepTheirIDsAcrossRestartsAndChangesAreReported)
+TEST(XRandrDisplayServices, MonitorsKeepTheirIDsAcrossRestartsAndChangesAreReported)
 {
+    XvfbServer server{3840, 1080};
+    if (!server.isRunning())
+        GTEST_SKIP() << "no Xvfb: " << server.error().toStdString();
+    QString error;
+    auto displays = XRandrDisplayServices::open(&error, server.displayName().constData());
+    ASSERT_TRUE(displays) << error.toStdString();
+
     // Without monitors the screen is the one main display.
     const auto screen = displays->activeDisplays();
     ASSERT_EQ(screen.size(), 1u);
@@ -44,7 +24,9 @@ TEST_F(XRandrDisplayServicesTest, MonitorsKeepTheirIDsAcrossRestartsAndChangesAr
     EXPECT_TRUE(displays->displayBounds(screen[0] + 1).isEmpty());
 
     QSignalSpy changed(displays.get(), &XRandrDisplayServices::displaysChanged);
-    splitIntoTwoMonitors(QStringLiteral("*RIGHT")); // the primary one
+    // Two 1920x1080 monitors side by side, the right one primary.
+    ASSERT_EQ(server.runClient("xrandr", {"--setmonitor", "LEFT", "1920/508x1080/286+0+0", "screen"}), 0);
+    ASSERT_EQ(server.runClient("xrandr", {"--setmonitor", "*RIGHT", "1920/508x1080/286+1920+0", "none"}), 0);
     EXPECT_TRUE(changed.wait(3000));
     const auto left = XRandrDisplayServices::idForMonitorName("LEFT");
     const auto right = XRandrDisplayServices::idForMonitorName("RIGHT");
@@ -59,24 +41,9 @@ TEST_F(XRandrDisplayServicesTest, MonitorsKeepTheirIDsAcrossRestartsAndChangesAr
 
     // A second connection (a restart) sees the same IDs, so a stored
     // selection still finds its monitor.
-    QString error;
     auto again = XRandrDisplayServices::open(&error, server.displayName().constData());
     ASSERT_TRUE(again);
     const QString stored = QStringLiteral("display:%1").arg(right);
     EXPECT_EQ(DisplaySelection::selectedDisplayID(*again, stored), right);
     EXPECT_EQ(DisplaySelection::targetDisplayBounds(*again, stored), QRectF(1920, 0, 1920, 1080));
 }
-
-TEST_F(XRandrDisplayServicesTest, AutomaticBackendOnAnXDisplayIsXTest)
-{
-    ScopedEnv display("DISPLAY", server.displayName());
-    ScopedEnv wayland("WAYLAND_DISPLAY", QByteArray());
-    ScopedEnv type("XDG_SESSION_TYPE", QByteArray());
-    QtScheduler scheduler;
-    auto result = EventSinkFactory::create("auto", scheduler, *displays, "/nonexistent/uinput");
-    EXPECT_TRUE(result.sink);
-    EXPECT_EQ(result.backend, EventSinkFactory::Backend::XTest);
-    EXPECT_FALSE(result.error);
-}
-
-} // namespace

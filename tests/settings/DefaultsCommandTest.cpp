@@ -20,13 +20,15 @@ struct CommandResult {
 // Runs the built velotap executable on a private defaults directory.
 class DefaultsCommandTest : public ::testing::Test {
 protected:
-    CommandResult velotap(const QStringList& args)
+    // launcher: a command that runs the executable as another user.
+    CommandResult velotap(const QStringList& args, const QString& configDir = {}, const QStringList& launcher = {})
     {
         QProcess process;
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert("VELOTAP_CONFIG_DIR", dir.path());
+        environment.insert("VELOTAP_CONFIG_DIR", configDir.isEmpty() ? dir.path() : configDir);
         process.setProcessEnvironment(environment);
-        process.start(QStringLiteral(VELOTAP_EXECUTABLE), QStringList{"defaults"} + args);
+        const QStringList command = launcher + QStringList{QStringLiteral(VELOTAP_EXECUTABLE), "defaults"} + args;
+        process.start(command.first(), command.mid(1));
         if (!process.waitForFinished(30000))
             return {};
         return {process.exitCode(), QString::fromUtf8(process.readAllStandardOutput()).trimmed(),
@@ -135,54 +137,41 @@ TEST_F(DefaultsCommandTest, BadKeysAndValuesAreRefused)
     EXPECT_TRUE(delay.err.contains("the program uses it as it stands")) << delay.err.toStdString();
 }
 
-TEST(DefaultsCommand, AFailedSaveIsNoSuccess)
+TEST_F(DefaultsCommandTest, AFailedSaveIsNoSuccess)
 {
     // The settings directory cannot be made: a file stands where it would go.
-    QTemporaryDir dir;
     QFile blocker(dir.filePath("velotap"));
     ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
     for (const QStringList& args : {QStringList{"write", "scrollScale", "2"}, QStringList{"write", "activeSettingsProfile", "Default"}}) {
-        QProcess process;
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert("VELOTAP_CONFIG_DIR", blocker.fileName());
-        process.setProcessEnvironment(environment);
-        process.start(QStringLiteral(VELOTAP_EXECUTABLE), QStringList{"defaults"} + args);
-        ASSERT_TRUE(process.waitForFinished(30000));
-        EXPECT_EQ(process.exitCode(), 1) << args.join(' ').toStdString();
-        EXPECT_TRUE(process.readAllStandardError().contains("cannot create the directory"));
+        const CommandResult run = velotap(args, blocker.fileName());
+        EXPECT_EQ(run.status, 1) << args.join(' ').toStdString();
+        EXPECT_TRUE(run.err.contains("cannot create the directory")) << run.err.toStdString();
     }
 }
 
 // A defaults file that can be written but not read is not replaced by a
 // file holding only the new value. Root reads anything, so as root the
 // command runs as an unprivileged user.
-TEST(DefaultsCommand, AFileThatCannotBeReadIsNotReplaced)
+TEST_F(DefaultsCommandTest, AFileThatCannotBeReadIsNotReplaced)
 {
-    QTemporaryDir dir;
     const QByteArray settings = R"({"naturalScroll": false, "scrollScale": 2.5})";
     QFile file(dir.filePath("defaults.json"));
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
     file.write(settings);
     file.close();
-    const QString executable = QStringLiteral(VELOTAP_EXECUTABLE);
-    QStringList command{executable};
+    QStringList launcher;
     if (::geteuid() == 0) {
         const QString setpriv = QStandardPaths::findExecutable(QStringLiteral("setpriv"));
         if (setpriv.isEmpty())
             GTEST_SKIP() << "running as root without setpriv";
-        command = QStringList{setpriv, "--reuid=65534", "--regid=65534", "--clear-groups", executable};
+        launcher = QStringList{setpriv, "--reuid=65534", "--regid=65534", "--clear-groups"};
         QFile::setPermissions(dir.path(), QFile::Permissions(0x7777));
     }
     file.setPermissions(QFile::WriteOwner | QFile::WriteGroup | QFile::WriteOther);
 
-    QProcess process;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert("VELOTAP_CONFIG_DIR", dir.path());
-    process.setProcessEnvironment(environment);
-    process.start(command.first(), command.mid(1) + QStringList{"defaults", "write", "touchDelay", "0.2"});
-    ASSERT_TRUE(process.waitForFinished(30000));
-    EXPECT_EQ(process.exitCode(), 1);
-    EXPECT_TRUE(process.readAllStandardError().contains("nothing in it is lost"));
+    const CommandResult run = velotap({"write", "touchDelay", "0.2"}, {}, launcher);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_TRUE(run.err.contains("nothing in it is lost")) << run.err.toStdString();
     file.setPermissions(QFile::ReadOwner | QFile::WriteOwner);
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     EXPECT_EQ(file.readAll(), settings);

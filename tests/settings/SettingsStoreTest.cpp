@@ -42,45 +42,6 @@ protected:
     int notifications = 0;
 };
 
-TEST_F(SettingsStoreTest, FreshStoreReadsTheRegisteredValues)
-{
-    // The registered table, key by key; the key combo keys are not registered.
-    QJsonObject registered{
-        {"scrollScale", 1.5}, {"inertiaDecay", 0.95}, {"inertiaBoost", 2.0}, {"naturalScroll", true},
-        {"touchDelay", 0.1}, {"scrollReleaseDelay", 0.01}, {"holdRepeatInterval", 0.1}, {"hideCursor", false},
-        {"apiBaseURL", "https://api.example.com/api/v1"}, {"deviceSelection", "auto"}, {"displaySelection", "auto"},
-        {"settingsProfiles", QJsonObject{{"Default", QJsonObject()}}}, {"activeSettingsProfile", "Default"},
-        {"automaticProfileSwitching", true}, {"welcomeAcceptedVersion", ""},
-        {"initialCompatibilityReportSent", false}, {"permissionsCompatibilityCheckPending", false},
-        {"keyboardPosition", "bottomCenter"}, {"showTouchIndicators", false}, {"sendCompatibilityReports", true},
-        {"missionControlAction", "key:Super"}, {"screenshotAction", "key:Print"}, {"eventBackend", "auto"},
-        {"grabKernelTouchInput", true},
-    };
-    const MouseAction mouseActions[] = {MouseAction::Left, MouseAction::Scroll, MouseAction::Middle,
-                                        MouseAction::Left, MouseAction::Right};
-    for (InputType input : SettingsStore::inputTypes()) {
-        SCOPED_TRACE(SettingsStore::inputTypeName(input).toStdString());
-        const QString name = SettingsStore::inputTypeName(input);
-        registered.insert(name + "MouseAction", static_cast<qint64>(mouseActions[static_cast<int>(input)]));
-        registered.insert(name + "ModifierAction", 0);
-        registered.insert(name + "InertiaEnabled", input == Finger2);
-        EXPECT_EQ(store.mouseActionForInput(input), mouseActions[static_cast<int>(input)]);
-        EXPECT_EQ(store.inertiaEnabledForInput(input), input == Finger2);
-        EXPECT_EQ(store.keyboardActionForInput(input), KeyboardAction::None);
-    }
-    EXPECT_EQ(defaults.registeredDefaults(), registered);
-
-    // Each accessor reads its own key.
-    const std::array<double, 6> scalars{store.scrollScale(), store.inertiaDecay(),       store.inertiaBoost(),
-                                        store.touchDelay(),  store.scrollReleaseDelay(), store.holdRepeatInterval()};
-    EXPECT_EQ(scalars, (std::array<double, 6>{1.5, 0.95, 2.0, 0.1, 0.01, 0.1}));
-    EXPECT_TRUE(store.automaticProfileSwitching());
-    EXPECT_EQ(store.apiBaseURL(), "https://api.example.com/api/v1");
-    EXPECT_EQ(SettingsStore::profileKeys().at(6), "finger1MouseAction");
-    EXPECT_EQ(SettingsStore::profileKeys().last(), "eraserKeyComboLabel");
-    EXPECT_EQ(SettingsStore::inputKey(Finger2, InputSetting::MouseAction), "finger2MouseAction");
-}
-
 TEST_F(SettingsStoreTest, ReadsGoThroughTheActiveProfileAndItsFallbacks)
 {
     // ScrollAndPinch belongs to finger2 only.
