@@ -2,6 +2,7 @@
 #include "platform/linux/PkexecPermissionHelper.h"
 #include "platform/linux/QtTrayHost.h"
 #include "tests/support/DbusDaemon.h"
+#include "tests/support/TestFiles.h"
 
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
@@ -37,11 +38,8 @@ TEST(PkexecPermissionHelper, RunsTheInstallCommandOnceAndReportsHowItEnded)
     QTemporaryDir dir;
     const QString log = dir.filePath(QStringLiteral("calls"));
     const QString fake = dir.filePath(QStringLiteral("pkexec"));
-    QFile script(fake);
-    ASSERT_TRUE(script.open(QIODevice::WriteOnly));
-    script.write("#!/bin/sh\necho \"$@\" >> '" + log.toUtf8() + "'\nexit \"$FAKE_PKEXEC_STATUS\"\n");
-    script.close();
-    script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    writeTestFile(fake, "#!/bin/sh\necho \"$@\" >> '" + log.toUtf8() + "'\nexit \"$FAKE_PKEXEC_STATUS\"\n");
+    QFile::setPermissions(fake, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
 
     const auto run = [&](const QString& program, const QByteArray& status) {
         qputenv("FAKE_PKEXEC_STATUS", status);

@@ -1,9 +1,8 @@
 #include "platform/linux/X11ActiveApplicationSource.h"
 #include "platform/linux/XFixesCursorControl.h"
+#include "tests/support/TestFiles.h"
 #include "tests/support/XvfbServer.h"
 
-#include <QDir>
-#include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -59,37 +58,41 @@ private:
     Display* m_display;
 };
 
-void writeEntry(const QString& path, const QByteArray& content)
-{
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(content);
-}
+class X11ActiveApplicationSourceTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(server.isRunning()) << server.error().toStdString();
+        ASSERT_TRUE(maker.ok());
+    }
+    std::unique_ptr<X11ActiveApplicationSource> open(const QString& locale)
+    {
+        QString error;
+        auto source = X11ActiveApplicationSource::open(QStringLiteral("velotap"), DesktopEntries({data.filePath("applications")}, locale),
+                                                       &error, server.displayName().constData());
+        EXPECT_TRUE(source) << error.toStdString();
+        return source;
+    }
+
+    XvfbServer server{640, 480};
+    QTemporaryDir data;
+    WindowMaker maker{server.displayName()};
+};
 
 } // namespace
 
-TEST(X11ActiveApplicationSource, NamesTheActiveWindowsApplicationByItsDesktopEntry)
+TEST_F(X11ActiveApplicationSourceTest, NamesTheActiveWindowsApplicationByItsDesktopEntry)
 {
-    XvfbServer server(640, 480);
-    ASSERT_TRUE(server.isRunning()) << server.error().toStdString();
-    QTemporaryDir data;
-    writeEntry(data.filePath("applications/org.gnome.Evolution.desktop"),
-               "[Desktop Entry]\nType=Application\nName=Mail\nName[de]=E-Mail\nExec=evolution\n");
-    writeEntry(data.filePath("applications/kde/kate.desktop"),
-               "[Desktop Entry]\nType=Application\nName=Kate\nStartupWMClass=kate-editor\n");
-    writeEntry(data.filePath("applications/hidden.desktop"), "[Desktop Entry]\nType=Application\nName=Gone\nHidden=true\n");
-
-    QString error;
-    auto source = X11ActiveApplicationSource::open(QStringLiteral("velotap"),
-                                                   DesktopEntries({data.filePath("applications")}, QStringLiteral("de_DE")),
-                                                   &error, server.displayName().constData());
-    ASSERT_TRUE(source) << error.toStdString();
+    writeTestFile(data.filePath("applications/org.gnome.Evolution.desktop"),
+                  "[Desktop Entry]\nType=Application\nName=Mail\nName[de]=E-Mail\nExec=evolution\n");
+    writeTestFile(data.filePath("applications/kde/kate.desktop"),
+                  "[Desktop Entry]\nType=Application\nName=Kate\nStartupWMClass=kate-editor\n");
+    writeTestFile(data.filePath("applications/hidden.desktop"), "[Desktop Entry]\nType=Application\nName=Gone\nHidden=true\n");
+    auto source = open(QStringLiteral("de_DE"));
+    ASSERT_TRUE(source);
     QList<ActiveApplication> seen;
     source->setHandler([&](const ActiveApplication& a) { seen << a; });
 
-    WindowMaker maker(server.displayName());
-    ASSERT_TRUE(maker.ok());
     const Window evolution = maker.window("evolution", "Evolution", "org.gnome.Evolution");
     const Window kate = maker.window("kate", "kate-editor");
     const Window unknown = maker.window("xterm", "XTerm");
@@ -112,17 +115,10 @@ TEST(X11ActiveApplicationSource, NamesTheActiveWindowsApplicationByItsDesktopEnt
     EXPECT_EQ(source->current().identifier, QStringLiteral("velotap"));
 }
 
-TEST(X11ActiveApplicationSource, AWindowActivatedWhileTheLastOneWasLookedUpIsNotMissed)
+TEST_F(X11ActiveApplicationSourceTest, AWindowActivatedWhileTheLastOneWasLookedUpIsNotMissed)
 {
-    XvfbServer server(640, 480);
-    ASSERT_TRUE(server.isRunning()) << server.error().toStdString();
-    QTemporaryDir data;
-    QString error;
-    auto source = X11ActiveApplicationSource::open(QStringLiteral("velotap"), DesktopEntries({data.path()}, {}), &error,
-                                                   server.displayName().constData());
-    ASSERT_TRUE(source) << error.toStdString();
-    WindowMaker maker(server.displayName());
-    ASSERT_TRUE(maker.ok());
+    auto source = open({});
+    ASSERT_TRUE(source);
     const Window mail = maker.window("mail", "Mail");
     const Window editor = maker.window("editor", "Editor");
 
