@@ -1,4 +1,5 @@
 #include "base/UserDefaults.h"
+#include "tests/support/TestFiles.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
@@ -47,13 +48,6 @@ QByteArray fileBytes(const QString& path)
 QJsonObject fileContent(const QString& path)
 {
     return QJsonDocument::fromJson(fileBytes(path)).object();
-}
-
-void writeRaw(const QString& path, const QByteArray& bytes)
-{
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    file.write(bytes);
 }
 
 QStringList corruptFiles(const QString& directory)
@@ -121,7 +115,7 @@ TEST(UserDefaults, CorruptFileIsMovedAsideAndRegisteredDefaultsApply)
         SCOPED_TRACE(bytes.toStdString());
         QTemporaryDir dir;
         const QString path = dir.filePath("defaults.json");
-        writeRaw(path, bytes);
+        writeTestFile(path, bytes);
         if (sparseSize)
             QFile::resize(path, sparseSize);
 
@@ -161,7 +155,7 @@ TEST(UserDefaults, ASecondWriterIsNeitherMissedNorUndone)
     int notified = 0;
     first.addExternalChangeObserver([&] { ++notified; });
     const quint64 generation = first.generation();
-    writeRaw(first.filePath(), R"({"a": 1, "b": 2, "c": 3, "fromEditor": "yes", "padding": "longer file"})");
+    writeTestFile(first.filePath(), R"({"a": 1, "b": 2, "c": 3, "fromEditor": "yes", "padding": "longer file"})");
     EXPECT_TRUE(first.synchronize());
     EXPECT_EQ(first.stringValue(u"fromEditor"), "yes");
     EXPECT_GT(first.generation(), generation);
@@ -199,7 +193,7 @@ TEST(UserDefaults, FileReplacedWhileRunningIsPickedUpByTheWatcher)
 
     // A half-saved file while running: the last good values stay until we write.
     LogCapture log;
-    writeRaw(defaults.filePath(), R"({"speed": )");
+    writeTestFile(defaults.filePath(), R"({"speed": )");
     EXPECT_FALSE(defaults.synchronize());
     EXPECT_EQ(defaults.doubleValue(u"speed"), 4.0);
     EXPECT_EQ(g_messages.size(), 1);
@@ -252,7 +246,7 @@ TEST(UserDefaults, AWriterKilledAtAnyMomentLeavesAWholeFile)
 TEST(UserDefaults, UnwritableLocationIsReportedButTheValueHolds)
 {
     QTemporaryDir dir;
-    writeRaw(dir.filePath("notADirectory"), "x");
+    writeTestFile(dir.filePath("notADirectory"), "x");
     LogCapture log;
     UserDefaults defaults(dir.filePath("notADirectory"));
     const std::optional<VTError> error = defaults.setValue("speed", 2.0);

@@ -4,6 +4,7 @@
 #include "tests/support/AssertEventually.h"
 #include "tests/support/FakeSysfs.h"
 #include "tests/support/QtPrinters.h"
+#include "tests/support/TestFiles.h"
 #include "tests/touch/RealDescriptorData.h"
 #include "touch/DeviceDiscovery.h"
 
@@ -256,10 +257,8 @@ TEST(SysfsHidDeviceSource, KernelInputNodesRefusedAtOpenAreTakenOnceTheyCanBe)
     fake.add({.hidraw = QStringLiteral("hidraw0"), .eventNodes = {QStringLiteral("event7"), QStringLiteral("event8")}});
     const QString event7 = fake.dev() + QStringLiteral("/input/event7");
     const QString event8 = fake.dev() + QStringLiteral("/input/event8");
-    for (const QString& node : {event7, event8}) {
-        QFile file(node);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    }
+    for (const QString& node : {event7, event8})
+        writeTestFile(node, {});
     int hid[2];
     ASSERT_EQ(::socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_NONBLOCK, 0, hid), 0);
     bool event7Readable = false;

@@ -225,6 +225,10 @@ TEST_F(UdevRuleTest, UdevTakesTheVirtualKeyboardForAKeyboardOnlyAsTheFakeDesktop
     if (keyboardWithRule.isEmpty())
         GTEST_SKIP() << "cannot run udevadm on a fake sysfs here";
 
+    // udev reads the rule without complaint.
+    for (const QString& line : keyboardWithRule.split(QLatin1Char('\n')))
+        EXPECT_FALSE(line.contains(QStringLiteral("70-velotap.rules:"))) << line.toStdString();
+
     // What the desktop's left-handed setting hinges on, from udev itself.
     const UdevProperties keyboard = inputPropertiesIn(keyboardWithRule);
     EXPECT_EQ(keyboard.value("ID_INPUT_KEYBOARD"), "1");
@@ -239,20 +243,6 @@ TEST_F(UdevRuleTest, UdevTakesTheVirtualKeyboardForAKeyboardOnlyAsTheFakeDesktop
                       FakeEvdevDevice(layout, rule).udevProperties())
                 << layout.name << (withRule ? " with" : " without") << " the rule";
         }
-    }
-}
-
-TEST_F(UdevRuleTest, UdevReadsTheRuleWithoutComplaint)
-{
-    if (!QFileInfo::exists(QStringLiteral("/sys/devices/virtual/mem/null")))
-        GTEST_SKIP() << "needs a sysfs";
-    // Tried on a device every machine has.
-    const QString output = udevadmTest(QStringLiteral("/devices/virtual/mem/null"), true);
-    if (output.isEmpty())
-        GTEST_SKIP() << "cannot put the rule in place here";
-    for (const QString& line : output.split(QLatin1Char('\n'))) {
-        if (line.contains(QStringLiteral("70-velotap.rules:")))
-            ADD_FAILURE() << line.toStdString();
     }
 }
 

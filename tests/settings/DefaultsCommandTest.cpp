@@ -1,5 +1,6 @@
 #include "base/UserDefaults.h"
 #include "settings/SettingsStore.h"
+#include "tests/support/TestFiles.h"
 
 #include <QJsonDocument>
 #include <QProcess>
@@ -123,10 +124,7 @@ TEST_F(DefaultsCommandTest, BadKeysAndValuesAreRefused)
     QJsonObject edited = file();
     edited.insert("eventBackend", "xtset");
     edited.insert("touchDelay", 1e300);
-    QFile f(dir.filePath("defaults.json"));
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    f.write(QJsonDocument(edited).toJson());
-    f.close();
+    writeTestFile(dir.filePath("defaults.json"), QJsonDocument(edited).toJson());
     const CommandResult backend = velotap({"read", "eventBackend"});
     EXPECT_EQ(backend.status, 0);
     EXPECT_EQ(backend.out, "auto");
@@ -156,9 +154,7 @@ TEST_F(DefaultsCommandTest, AFileThatCannotBeReadIsNotReplaced)
 {
     const QByteArray settings = R"({"naturalScroll": false, "scrollScale": 2.5})";
     QFile file(dir.filePath("defaults.json"));
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(settings);
-    file.close();
+    writeTestFile(file.fileName(), settings);
     QStringList launcher;
     if (::geteuid() == 0) {
         const QString setpriv = QStandardPaths::findExecutable(QStringLiteral("setpriv"));
