@@ -27,9 +27,8 @@ TEST(DesktopEntries, ParsesTheMainGroupOnlyWithTheUsersLanguage)
     EXPECT_EQ(canadian->startupWMClass, QStringLiteral("nautilus"));
     EXPECT_EQ(DesktopEntries::parse(entry, QStringLiteral("files"), QStringLiteral("fr_FR"))->name, QStringLiteral("Fichiers"));
     EXPECT_EQ(DesktopEntries::parse(entry, QStringLiteral("files"), QStringLiteral("de_DE"))->name, QStringLiteral("Files"));
-    // Links and hidden entries name no application.
+    // Links name no application; hidden entries are tried under X.
     EXPECT_FALSE(DesktopEntries::parse("[Desktop Entry]\nType=Link\nName=Site\n", "site", "C"));
-    EXPECT_FALSE(DesktopEntries::parse("[Desktop Entry]\nType=Application\nName=X\nHidden=true\n", "x", "C"));
     EXPECT_FALSE(DesktopEntries::parse(QByteArray(4096, '\xff'), "noise", "C"));
 }
 
