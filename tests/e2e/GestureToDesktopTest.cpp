@@ -72,23 +72,12 @@ protected:
         clock.advance(then);
     }
     void lift(double then = 0) { touch({}, then); }
-    // Two fingers moving down by 200 pixels, lifted, inertia run out.
-    void scrollDown()
-    {
-        for (int step = 0; step <= 10; ++step)
-            touch({{600, 200.0 + step * 20}, {700, 200.0 + step * 20}}, 1.0 / 60);
-        lift(2.0);
-    }
     bool waitFor(const std::function<bool(const XEventRecorder&)>& done)
     {
         sink->sync();
         const bool arrived = recorder->waitUntil(done);
         recorder->settle(100);
         return arrived;
-    }
-    bool waitForReleases(std::size_t count)
-    {
-        return waitFor([count](const XEventRecorder& r) { return r.eventsOf(Kind::ButtonUp).size() >= count; });
     }
     void set(const QString& key, const QJsonValue& value) { settings.setSettingValue(key, value); }
 
@@ -106,77 +95,26 @@ protected:
     QSize m_size;
 };
 
-TEST_F(GestureToDesktopTest, TapDoubleTapAndDragReachTheClientAsClicksAndAHeldMove)
-{
-    startDesktop(1280, 800);
-    // A tap is a left press and release at the touched point.
-    touch({{400, 300}});
-    lift();
-    ASSERT_TRUE(waitForReleases(1));
-    EXPECT_EQ(recorder->buttonsPressed(), std::vector<unsigned>{1});
-    auto presses = recorder->eventsOf(Kind::ButtonDown);
-    const auto tapUp = recorder->eventsOf(Kind::ButtonUp).front();
-    EXPECT_EQ(QPoint(presses[0].x, presses[0].y), QPoint(400, 300));
-    EXPECT_EQ(QPoint(tapUp.x, tapUp.y), QPoint(400, 300));
-
-    // A double tap: two clicks within the usual 400 ms and a few pixels apart.
-    recorder->clear();
-    touch({{500, 500}});
-    lift(0.15);
-    touch({{503, 502}});
-    lift(1.0);
-    ASSERT_TRUE(waitForReleases(2));
-    presses = recorder->pressesOf(1);
-    ASSERT_EQ(presses.size(), 2u);
-    EXPECT_LT(presses[1].time - presses[0].time, 400u);
-    EXPECT_LE(std::abs(presses[1].x - presses[0].x), 4);
-    EXPECT_LE(std::abs(presses[1].y - presses[0].y), 4);
-
-    // A drag presses where it starts and moves with the button held.
-    recorder->clear();
-    touch({{100, 100}}, 0.15); // the pending press fires
-    touch({{200, 150}});
-    touch({{300, 200}});
-    lift();
-    ASSERT_TRUE(waitForReleases(1));
-    presses = recorder->pressesOf(1);
-    ASSERT_EQ(presses.size(), 1u);
-    EXPECT_EQ(QPoint(presses[0].x, presses[0].y), QPoint(100, 100));
-    const auto motions = recorder->eventsOf(Kind::Motion);
-    EXPECT_TRUE(std::any_of(motions.begin(), motions.end(), [](const RecordedXEvent& e) {
-        return e.x == 300 && e.y == 200 && (e.state & Button1Mask);
-    }));
-    const auto release = recorder->eventsOf(Kind::ButtonUp).front();
-    EXPECT_EQ(QPoint(release.x, release.y), QPoint(300, 200));
-    EXPECT_TRUE(recorder->nothingHeld());
-}
-
-TEST_F(GestureToDesktopTest, TwoFingerScrollArrivesAsWheelButtonsInTheNaturalDirection)
+// Taps, double taps and drags on a real X server are checked by the replay
+// of the demo recording; here what it does not show.
+TEST_F(GestureToDesktopTest, ScrollTurnsTheWheelInTheNaturalDirectionAndEscapeComesBeforeTheClick)
 {
     startDesktop(1280, 800);
     // Fingers moving down pull the content down: wheel up (button 4).
-    scrollDown();
+    for (int step = 0; step <= 10; ++step)
+        touch({{600, 200.0 + step * 20}, {700, 200.0 + step * 20}}, 1.0 / 60);
+    lift(2.0);
     ASSERT_TRUE(waitFor([](const XEventRecorder& r) { return r.pressesOf(4).size() >= 3; }));
     EXPECT_TRUE(recorder->pressesOf(5).empty());
     EXPECT_TRUE(recorder->pressesOf(1).empty());
 
-    // With natural scrolling off the same movement scrolls down.
     recorder->clear();
-    set(SettingsKey::NaturalScroll, false);
-    scrollDown();
-    ASSERT_TRUE(waitFor([](const XEventRecorder& r) { return r.pressesOf(5).size() >= 3; }));
-    EXPECT_TRUE(recorder->pressesOf(4).empty());
-}
-
-TEST_F(GestureToDesktopTest, EscapeKeyboardActionArrivesAsTheEscapeKeyBeforeTheClick)
-{
-    startDesktop(1280, 800);
     set(SettingsStore::inputKey(InputType::Finger1, InputSetting::ModifierAction),
         static_cast<qint64>(KeyboardAction::Escape));
     touch({{640, 400}});
     touch({{650, 400}}, 0.2); // moving does not repeat it
     lift();
-    ASSERT_TRUE(waitForReleases(1));
+    ASSERT_TRUE(waitFor([](const XEventRecorder& r) { return !r.eventsOf(Kind::ButtonUp).empty(); }));
     const auto keys = recorder->eventsOf(Kind::KeyDown);
     ASSERT_EQ(keys.size(), 1u);
     EXPECT_EQ(keys[0].keysym, static_cast<std::uint32_t>(XK_Escape));
