@@ -147,10 +147,6 @@ TEST(DescriptorParser, EveryContactCollectionOfTheTouchReport)
     EXPECT_EQ(layoutText(chosen), "valid finger inRange ranges slots 3 count -1:0 report 5");
     EXPECT_EQ(Descriptor().application(7).contact(0x20).end().application(8).contact(0x02).contact(0x02).end().layout().reportID, 8);
 
-    // Ten collections: eight slots of ten, so a frame of ten contacts fits one report.
-    const TouchLayout ten = Descriptor().application(1).contacts(10).contactCount().end().layout();
-    EXPECT_EQ(layoutText(ten), "valid finger count inRange ranges slots 8 of 10 count 488:8 report 1");
-
     // A pen without a Contact Identifier is one contact (its identifier reads 0).
     Descriptor pen;
     pen.application(2).open(0x20).raw({0x15, 0x00, 0x25, 0x01}).field(0x0D, 0x42, 1).field(0x0D, 0x32, 1).padding(6);
@@ -190,9 +186,11 @@ TEST(DescriptorParser, SlotsAndPositions)
               "kind 1 tip 264 range 265 valid 266 invert -1 eraser -1 id 272:8 x 280:16 0..4095 y 296:16 0..4095 w 312:8 h 320:8");
     EXPECT_EQ(fiveLayout.contacts[4].slot, 4);
 
-    // Ten collections: eight slots, and the Contact Count after them is still found.
+    // Ten collections: eight slots of ten (a frame of ten contacts fits one
+    // report), and the Contact Count after them is still found.
     Descriptor ten;
     const TouchLayout tenLayout = ten.application(1).contacts(10).contactCount().end().layout();
+    EXPECT_EQ(layoutText(tenLayout), "valid finger count inRange ranges slots 8 of 10 count 488:8 report 1");
     EXPECT_EQ(tenLayout.contacts[7].tipSwitchBitOffset, 8 + 7 * 48);
 
     // Empty logical ranges widen to one unit (10..5 becomes 10..11).

@@ -4,7 +4,6 @@
 // become a slot (up to eight) with its fields where the derived facts put
 // them, and the recorded reports must decode to the derived contacts.
 #include "tests/touch/RealDescriptorData.h"
-#include "touch/HidRecording.h"
 #include "touch/ReportDecoder.h"
 #include "touch/ReportDescriptorParser.h"
 
@@ -100,33 +99,19 @@ TEST_F(RealDescriptors, EveryContactCollectionOfTheTouchReportIsASlot)
     EXPECT_TRUE(mismatches.isEmpty()) << mismatches.join('\n').toStdString();
 }
 
-// Every recorded report decodes without harm, and the selected samples give
-// exactly the contacts of the derived field values: a collection is down
-// when its Tip Switch (and In Range, Touch Valid where the slot has them) is set.
+// The selected samples of the recordings give exactly the contacts of the
+// derived field values: a collection is down when its Tip Switch (and In
+// Range, Touch Valid where the slot has them) is set. Every recorded report
+// goes through the bridge in the replay test.
 TEST_F(RealDescriptors, RecordingsDecodeToTheDerivedContacts)
 {
     const QJsonObject samples = realdata::readJson(m_folder + "/decoded_samples.json").object();
     QStringList mismatches;
-    int decodedReports = 0, comparedContacts = 0;
+    int comparedContacts = 0;
     for (const QJsonValue& value : m_devices) {
         const QJsonObject device = value.toObject();
         const QString key = device.value("key").toString();
         const TouchLayout layout = realdata::layoutOf(device);
-        const std::optional<HidRecording> recording = realdata::recordingOf(m_folder, device);
-        if (recording) {
-            EXPECT_EQ(recording->descriptor, realdata::descriptorOf(device)) << key.toStdString();
-            TouchReportDecoder decoder(layout);
-            for (const HidRecordedReport& report : recording->reports) {
-                const TouchContactList list = decoder.contactsFromReport(realdata::data(report.bytes), std::size_t(report.bytes.size()));
-                ++decodedReports;
-                ASSERT_LE(list.count, layout.contactCount);
-                ASSERT_GE(decoder.hybridOffset(), 0);
-                for (int i = 0; i < list.count; ++i)
-                    ASSERT_TRUE(list.contacts[i].flags == 3 && list.contacts[i].kind >= ContactKindFinger
-                                && list.contacts[i].kind <= ContactKindEraser);
-            }
-        }
-
         const QJsonObject deviceSamples = samples.value(key).toObject().value("samples").toObject();
         for (auto it = deviceSamples.begin(); it != deviceSamples.end(); ++it) {
             const QByteArray bytes = QByteArray::fromHex(it.value().toObject().value("report_hex").toString().toLatin1());
@@ -157,8 +142,7 @@ TEST_F(RealDescriptors, RecordingsDecodeToTheDerivedContacts)
             }
         }
     }
-    std::printf("%d reports decoded, %d sample contacts compared\n", decodedReports, comparedContacts);
-    EXPECT_GT(decodedReports, 100000);
+    std::printf("%d sample contacts compared\n", comparedContacts);
     EXPECT_GT(comparedContacts, 300);
     EXPECT_TRUE(mismatches.isEmpty()) << mismatches.join('\n').toStdString();
 }

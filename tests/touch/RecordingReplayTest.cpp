@@ -21,6 +21,7 @@ TEST(RecordingReplay, RealRecordingsReplayWithEveryFingerOfAFrame)
         GTEST_SKIP() << "real descriptors not available (VELOTAP_SHARED_DATA)";
     QStringList wrong;
     int recordings = 0, started = 0, multiReportDisplays = 0;
+    qsizetype reports = 0;
     for (const QJsonValue& value : devices) {
         const QJsonObject device = value.toObject();
         const std::string key = device.value("key").toString().toStdString();
@@ -28,6 +29,7 @@ TEST(RecordingReplay, RealRecordingsReplayWithEveryFingerOfAFrame)
         if (!recording)
             continue;
         ++recordings;
+        EXPECT_EQ(recording->descriptor, realdata::descriptorOf(device)) << key;
         RecordingBridgeHarness h(*recording);
         int announced = 0, mostInAFrame = 0;
         ScopedObserver debug(h.center, VTNotification::DebugReport, [&](const Notification& n) {
@@ -54,6 +56,7 @@ TEST(RecordingReplay, RealRecordingsReplayWithEveryFingerOfAFrame)
         }
         ++started;
         h.deliverAll();
+        reports += h.source.deliveredCount();
         EXPECT_EQ(h.source.deliveredCount(), recording->reports.size()) << key;
         EXPECT_EQ(announced, recording->reports.size()) << key;
         if (hybrid || serial) {
@@ -76,6 +79,7 @@ TEST(RecordingReplay, RealRecordingsReplayWithEveryFingerOfAFrame)
             << key;
     }
     EXPECT_GT(started, recordings / 2);
+    EXPECT_GT(reports, 100000);
     EXPECT_EQ(multiReportDisplays, 40);
     EXPECT_TRUE(wrong.isEmpty()) << wrong.join('\n').toStdString();
 }
