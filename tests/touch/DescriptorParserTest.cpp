@@ -28,9 +28,8 @@ Descriptor withFlagItem(std::initializer_list<std::uint8_t> items)
 
 TEST(DescriptorParser, ItemWalk)
 {
-    // The worked example's slot is stated field by field by its summary's test.
+    // The worked example is stated field by field by its summary's test.
     const TouchLayout worked = touchtest::singleFingerLayout();
-    EXPECT_EQ(layoutText(worked), "valid finger count inRange ranges slots 1 count 56:8 report 1");
 
     // Nothing to walk, only long items, a long item cut short: invalid, no error.
     EXPECT_EQ(layoutText(parseReportDescriptor(nullptr, 0)), "slots 0 count -1:0 report 0");

@@ -58,12 +58,6 @@ TEST(DeviceDiscovery, PropertyReadersSignatureAndTouchCandidateRule)
     EXPECT_EQ(numberProperty(d, HidProperty::LocationID), qint64(std::int32_t(0xFA100000)));
     EXPECT_EQ(deviceSignature(d), QStringLiteral("0000:2084:00000000:Sam_sung:Flip_2:-"));
 
-    // A string is not a number, a number is not a string.
-    d.properties[HidProperty::ProductID] = QStringLiteral("2084");
-    d.properties[HidProperty::Product] = qint64(5);
-    EXPECT_EQ(numberProperty(d, HidProperty::ProductID), -1);
-    EXPECT_FALSE(stringProperty(d, HidProperty::Product).has_value());
-    EXPECT_EQ(stringPropertyOrDash(d, HidProperty::Product), QStringLiteral("-"));
     EXPECT_EQ(hexPropertyText(-1, 4), QStringLiteral("unknown"));
     EXPECT_EQ(hexPropertyText(0x12345, 4), QStringLiteral("0x12345"));
 
