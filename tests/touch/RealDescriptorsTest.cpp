@@ -7,8 +7,10 @@
 #include "touch/ReportDecoder.h"
 #include "touch/ReportDescriptorParser.h"
 
+#include <QDir>
 #include <QJsonArray>
 #include <QJsonObject>
+#include <QMap>
 
 #include <gtest/gtest.h>
 
@@ -145,4 +147,47 @@ TEST_F(RealDescriptors, RecordingsDecodeToTheDerivedContacts)
     std::printf("%d sample contacts compared\n", comparedContacts);
     EXPECT_GT(comparedContacts, 300);
     EXPECT_TRUE(mismatches.isEmpty()) << mismatches.join('\n').toStdString();
+}
+
+// How far the rules reach on real devices: run with
+//   --gtest_filter=RealDescriptors.CoverageTable
+// to print one line per device and the totals by slots built and contacts.
+TEST_F(RealDescriptors, CoverageTable)
+{
+    QMap<QString, int> totals;
+    int valid = 0;
+    std::printf("%-36s %-16s %5s %6s %6s %11s %8s  %s\n", "device", "kind", "valid", "report", "slots",
+                "collections", "max", "note");
+    for (const QJsonValue& value : m_devices) {
+        const QJsonObject device = value.toObject();
+        const TouchLayout layout = realdata::layoutOf(device);
+        const int collections = touchReport(device).value("contact_collections").toInt(0);
+        const int published = device.value("summary").toObject().value("max_contacts_published").toInt(0);
+        const int realContacts = std::max(published, collections);
+        QString note;
+        if (!layout.valid)
+            note = QStringLiteral("no valid layout");
+        else if (layout.contactCount < std::min(collections, kMaxTouchSlots))
+            note = QStringLiteral("valid, collections missed");
+        else if (layout.contactCount < collections)
+            note = QStringLiteral("valid, 8 slots of more collections");
+        else if (realContacts > collections && layout.hasContactCount)
+            note = QStringLiteral("valid, every collection; more contacts in hybrid frames");
+        else if (realContacts > collections)
+            note = QStringLiteral("valid, every collection; more contacts, no Contact Count");
+        else
+            note = QStringLiteral("valid, a slot for every contact");
+        valid += layout.valid ? 1 : 0;
+        ++totals[note];
+        const int report = !layout.valid ? -2 : layout.reportIDByteOffset < 0 ? -1 : int(layout.reportID);
+        std::printf("%-36s %-16s %5s %6d %6d %11d %8s  %s\n", qPrintable(device.value("key").toString().left(36)),
+                    qPrintable(device.value("kind").toString()), layout.valid ? "yes" : "no", report,
+                    layout.contactCount, collections, published > 0 ? qPrintable(QString::number(published)) : "-",
+                    qPrintable(note));
+    }
+    std::printf("\n%d of %lld descriptors give a valid layout (report -1: reports without ID)\n", valid,
+                static_cast<long long>(m_devices.size()));
+    for (auto it = totals.begin(); it != totals.end(); ++it)
+        std::printf("  %-56s %d\n", qPrintable(it.key()), it.value());
+    EXPECT_GT(valid, 0);
 }
