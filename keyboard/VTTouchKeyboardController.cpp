@@ -155,12 +155,9 @@ void VTTouchKeyboardController::ensurePanel()
     if (_panel)
         return;
     _panel = std::make_unique<Panel>(m_platform.supportsTranslucency());
-    const QSize size = KeyboardGeometry::panelSizeForRowCount(6);
-    _panel->setFixedSize(size);
     _keyView = new QWidget(_panel.get());
     _keyView->setObjectName(QStringLiteral("keyView"));
-    _keyView->setGeometry(_panel->rect().adjusted(KeyboardGeometry::kPanelInset, KeyboardGeometry::kPanelInset,
-                                                  -KeyboardGeometry::kPanelInset, -KeyboardGeometry::kPanelInset));
+    // Sized for its rows by buildKeys.
     buildKeys();
 }
 
@@ -169,7 +166,7 @@ void VTTouchKeyboardController::resizePanelForRowCount(int rows)
     if (!_panel)
         return;
     const QSize size = KeyboardGeometry::panelSizeForRowCount(rows);
-    if (_panel->size() == size)
+    if (_panel->size() == size && _panel->minimumSize() == size)
         return;
     _panel->setFixedSize(size);
     _keyView->setGeometry(_panel->rect().adjusted(KeyboardGeometry::kPanelInset, KeyboardGeometry::kPanelInset,
