@@ -203,7 +203,8 @@ VTKeyboardButton* VTTouchKeyboardController::keyButtonWithTitle(const QString& t
     button->setToolTip(descriptor.text);
     button->setIconSize(QSize(KeyboardIcon::kSize, KeyboardIcon::kSize));
     connect(button, &QAbstractButton::clicked, this, [this, button] { keyPressed(*button); });
-    applyIconForButton(*button, false);
+    // Its icon or label and its tint come with the state, from
+    // refreshModifierButtons once all keys are built.
     return button;
 }
 
