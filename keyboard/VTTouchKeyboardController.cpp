@@ -145,9 +145,11 @@ void VTTouchKeyboardController::hideKeyboard()
     m_logic.releaseHeldKeyIfNeeded();
     if (_panel)
         _panel->hide();
+    // Building the full keyboard again restyles its keys as well.
     if (m_logic.resetForHide() && _panel)
         buildKeys();
-    refreshModifierButtons();
+    else
+        refreshModifierButtons();
 }
 
 void VTTouchKeyboardController::ensurePanel()
