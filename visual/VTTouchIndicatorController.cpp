@@ -43,7 +43,7 @@ VTTouchIndicatorController::VTTouchIndicatorController(const Environment& enviro
 VTTouchIndicatorController::~VTTouchIndicatorController()
 {
     m_env.settings.defaults().removeExternalChangeObserver(m_externalChanges);
-    m_reports.reset();
+    m_frames.reset();
     m_observers.clear();
     _view->hide();
 }
@@ -102,19 +102,19 @@ bool VTTouchIndicatorController::indicatorsWanted() const
     return m_env.settings.showTouchIndicators() && !_compatibilityTestActive;
 }
 
-void VTTouchIndicatorController::followReports(bool follow)
+void VTTouchIndicatorController::followFrames(bool follow)
 {
     if (!follow)
-        m_reports.reset();
-    else if (!m_reports)
-        m_reports.emplace(m_env.notifications, VTNotification::CompatibilityReport,
-                          [this](const Notification& n) { touchReport(n); });
+        m_frames.reset();
+    else if (!m_frames)
+        m_frames.emplace(m_env.notifications, VTNotification::TouchFrame,
+                         [this](const Notification& n) { touchReport(n); });
 }
 
 void VTTouchIndicatorController::updateVisibility()
 {
     const bool wanted = indicatorsWanted();
-    followReports(wanted);
+    followFrames(wanted);
     if (wanted) {
         updateWindowFrame();
         _view->show();

@@ -53,14 +53,15 @@ public:
 private:
     bool indicatorsWanted() const;
     void followScreens();
-    void followReports(bool follow);
+    void followFrames(bool follow);
 
     Environment m_env;
     std::unique_ptr<VTTouchIndicatorView> _view; // the overlay window itself
     bool _compatibilityTestActive = false;
     std::vector<ScopedObserver> m_observers;
     // Only while indicators are shown: a listener makes touch build every
-    // report's texts and contact dictionaries.
-    std::optional<ScopedObserver> m_reports;
+    // frame's contact dictionaries. Frames, not reports: the overlay needs
+    // no report's debug text, and a report of another ID is no touch.
+    std::optional<ScopedObserver> m_frames;
     UserDefaults::ObserverToken m_externalChanges = 0;
 };

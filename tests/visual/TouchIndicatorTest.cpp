@@ -129,7 +129,7 @@ protected:
     }
     void report(const QVariantList& contacts)
     {
-        center.post(VTNotification::CompatibilityReport, nullptr, {{"contacts", contacts}});
+        center.post(VTNotification::TouchFrame, nullptr, {{"contacts", contacts}});
     }
     void testMode(bool on) { center.post(VTNotification::CompatibilityTestModeDidChange, nullptr, {{"enabled", on}}); }
 
@@ -172,7 +172,7 @@ TEST_F(TouchIndicatorControllerTest, ShowsOnlyWhileSwitchedOnAndNoCheckRuns)
 // listeners: switched off, or hidden during a check, the overlay is none.
 TEST_F(TouchIndicatorControllerTest, ListensToTouchOnlyWhileShown)
 {
-    const auto listening = [this] { return center.hasObservers(VTNotification::CompatibilityReport); };
+    const auto listening = [this] { return center.hasObservers(VTNotification::TouchFrame); };
     EXPECT_FALSE(listening());
     setIndicators(true);
     EXPECT_TRUE(listening());
