@@ -12,7 +12,6 @@
 #include "tests/support/ScriptedAlertPresenter.h"
 #include "tests/support/WaitUntil.h"
 
-#include <QJsonDocument>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -45,8 +44,6 @@ protected:
     }
 
     void useService() { defaults.setValue(SettingsKey::ApiBaseURL, service.baseURL()); }
-
-    void servePolicy(const QJsonObject& policy) { service.setPolicy(policy); }
 
     // One launch of the application: a new policy object asks the service
     // and everything it posts for later runs.
@@ -109,16 +106,12 @@ TEST_F(AppPolicyTest, InstallEventsAndQueryFields)
     launch("1.2", "12");
     EXPECT_EQ(installEvents(), QStringList({"first_launch", "policy_check", "update", "update"}));
 
+    // The same stored, upper-case install ID on every check.
     const QJsonObject query = service.checks().last().value("query").toObject();
-    EXPECT_EQ(query.value("app").toString(), "velotap");
-    EXPECT_EQ(query.value("platform").toString(), "linux");
-    EXPECT_EQ(query.value("channel").toString(), "stable");
-    EXPECT_EQ(query.value("version").toString(), "1.2");
-    EXPECT_EQ(query.value("app_build").toString(), "12");
+    EXPECT_EQ(query.value("version").toString() + " " + query.value("app_build").toString(), "1.2 12");
     const QString installID = query.value("install_id").toString();
     EXPECT_EQ(installID, defaults.stringValue(SettingsKey::InstallID));
     EXPECT_EQ(installID, installID.toUpper());
-    EXPECT_EQ(installID.size(), 36);
     EXPECT_EQ(service.checks().first().value("query").toObject().value("install_id").toString(), installID);
     for (const char* key : {"os_version", "arch", "locale", "timezone"})
         EXPECT_FALSE(query.value(key).toString().isEmpty()) << key;
@@ -135,9 +128,7 @@ TEST_F(AppPolicyTest, FailedCheckKeepsTheShippedPolicy)
 
     QTemporaryDir files;
     QFile broken(files.filePath("broken.json"));
-    broken.open(QIODevice::WriteOnly);
-    broken.write("[1, 2");
-    broken.close();
+    ASSERT_TRUE(broken.open(QIODevice::WriteOnly) && broken.write("[1, 2") && broken.flush());
     EXPECT_FALSE(policy->loadPolicyResource(broken.fileName()));
     EXPECT_FALSE(policy->loadPolicyResource(files.filePath("missing.json")));
     EXPECT_EQ(policy->currentPolicy(), shipped);
@@ -153,7 +144,7 @@ TEST_F(AppPolicyTest, FailedCheckKeepsTheShippedPolicy)
 TEST_F(AppPolicyTest, PolicyMayArriveWrapped)
 {
     const QJsonObject inner{{"version_policy", QJsonObject{{"latest_version", "3.0"}}}};
-    servePolicy({{"policy", inner}, {"generated", "now"}});
+    service.setPolicy({{"policy", inner}, {"generated", "now"}});
     EXPECT_EQ(launch().currentPolicy(), inner);
     EXPECT_EQ(defaults.stringValue(SettingsKey::LastLaunchedVersion), "1.0");
     EXPECT_EQ(defaults.stringValue(SettingsKey::LastLaunchedBuild), "10");
@@ -168,13 +159,13 @@ TEST_F(AppPolicyTest, UnsupportedVersionEndsTheApplication)
     });
 
     // Supported: nothing happens.
-    servePolicy({{"version_policy", QJsonObject{{"minimum_supported_version", "1.2.0"}}}});
+    service.setPolicy({{"version_policy", QJsonObject{{"minimum_supported_version", "1.2.0"}}}});
     launch("1.2");
     EXPECT_EQ(continued, 1);
     EXPECT_TRUE(alerts.shown.isEmpty());
 
     // Unsupported, with a download: the browser gets it, the end follows shortly.
-    servePolicy({{"version_policy", QJsonObject{{"minimum_supported_version", "1.2"},
+    service.setPolicy({{"version_policy", QJsonObject{{"minimum_supported_version", "1.2"},
                                                 {"download_url", " /downloads/latest\n"}}}});
     alerts.answer("Download Update");
     AppPolicy& old = launch("1.1.9");
@@ -193,7 +184,7 @@ TEST_F(AppPolicyTest, UnsupportedVersionEndsTheApplication)
     EXPECT_FALSE(old.checkMinimumSupportedVersion());
 
     // Without a download address only "Quit", and the end comes at once.
-    servePolicy({{"version_policy", QJsonObject{{"minimum_supported_version", "2"}}}});
+    service.setPolicy({{"version_policy", QJsonObject{{"minimum_supported_version", "2"}}}});
     alerts.shown.clear();
     launch("1.9");
     EXPECT_EQ(describe(alerts.shown), QStringList({"Velotap update required | This version is no longer supported. | Quit"}));
@@ -221,13 +212,13 @@ TEST_F(AppPolicyTest, MessagesChosenByShowMode)
     };
     for (const auto& c : cases) {
         defaults.removeValue(SettingsKey::ShownPolicyMessageIDs);
-        servePolicy({{"messages", c.messages}, {"version_policy", c.versionPolicy}});
+        service.setPolicy({{"messages", c.messages}, {"version_policy", c.versionPolicy}});
         EXPECT_EQ(launchAndCollectAlerts(), c.firstLaunch) << c.name;
         EXPECT_EQ(launchAndCollectAlerts(), c.secondLaunch) << c.name;
     }
 
     // Asking again in the same process shows nothing new.
-    servePolicy({{"messages", QJsonArray{message("A", "always")}}});
+    service.setPolicy({{"messages", QJsonArray{message("A", "always")}}});
     launch();
     alerts.shown.clear();
     policy->presentPolicyMessages();
@@ -237,12 +228,12 @@ TEST_F(AppPolicyTest, MessagesChosenByShowMode)
 
 TEST_F(AppPolicyTest, OnceMessageWithoutIdReturnsWhenItsTextChanges)
 {
-    servePolicy({{"messages", QJsonArray{message("News", "once", {{"message", "first"}})}}});
+    service.setPolicy({{"messages", QJsonArray{message("News", "once", {{"message", "first"}})}}});
     EXPECT_EQ(launchAndCollectAlerts(), QStringList({"News"}));
     EXPECT_EQ(launchAndCollectAlerts(), QStringList());
     EXPECT_EQ(defaults.value(SettingsKey::ShownPolicyMessageIDs).toArray(), QJsonArray({"News\nfirst"}));
 
-    servePolicy({{"messages", QJsonArray{message("News", "once", {{"body", "second"}})}}});
+    service.setPolicy({{"messages", QJsonArray{message("News", "once", {{"body", "second"}})}}});
     EXPECT_EQ(launchAndCollectAlerts(), QStringList({"News"}));
     EXPECT_EQ(launchAndCollectAlerts(), QStringList());
 }
@@ -251,7 +242,7 @@ TEST_F(AppPolicyTest, AlertMessagesAndTheirButtons)
 {
     // A link without actions gives "Open" and "OK"; "Open" follows the link
     // made absolute against the service's base path.
-    servePolicy({{"messages", QJsonArray{message("Read this", "always", {{"message", "text"}, {"url", "news/1"}})}}});
+    service.setPolicy({{"messages", QJsonArray{message("Read this", "always", {{"message", "text"}, {"url", "news/1"}})}}});
     alerts.answer("Open");
     launch();
     EXPECT_EQ(describe(alerts.shown), QStringList({"Read this | text | Open, OK"}));
@@ -262,7 +253,7 @@ TEST_F(AppPolicyTest, AlertMessagesAndTheirButtons)
     // At most three buttons, labels defaulting to "OK"; only a link opens anything.
     QJsonArray five{QJsonObject{{"label", "One"}}, QJsonValue(7), QJsonObject{{"label", "Three"}, {"url", "https://example.org/3"}},
                     QJsonObject{{"label", "Four"}}, QJsonObject{{"label", "Five"}}};
-    servePolicy({{"messages", QJsonArray{message("", "always", {{"actions", five}})}}});
+    service.setPolicy({{"messages", QJsonArray{message("", "always", {{"actions", five}})}}});
     alerts.shown.clear();
     alerts.answer("Three");
     launch();
@@ -270,7 +261,7 @@ TEST_F(AppPolicyTest, AlertMessagesAndTheirButtons)
     EXPECT_EQ(workspace.opened.last().toString(), "https://example.org/3");
 
     // A link the browser must not be handed is ignored.
-    servePolicy({{"messages", QJsonArray{message("Bad", "always", {{"url", "file:///etc/passwd"}})}}});
+    service.setPolicy({{"messages", QJsonArray{message("Bad", "always", {{"url", "file:///etc/passwd"}})}}});
     alerts.answer("Open");
     launch();
     EXPECT_EQ(workspace.opened.size(), 2);
@@ -279,14 +270,13 @@ TEST_F(AppPolicyTest, AlertMessagesAndTheirButtons)
 TEST_F(AppPolicyTest, NotificationMessagesAndTheirFallback)
 {
     const QJsonObject balloon = message("Tip", "always", {{"type", "Balloon"}, {"body", "Try pen mode"}, {"url", "/tips/pen"}});
-    servePolicy({{"messages", QJsonArray{balloon}}});
+    service.setPolicy({{"messages", QJsonArray{balloon}}});
 
     launch();
     EXPECT_TRUE(alerts.shown.isEmpty());
     ASSERT_EQ(notifier.delivered.size(), 1);
-    EXPECT_EQ(notifier.delivered.first().content.title, "Tip");
-    EXPECT_EQ(notifier.delivered.first().content.body, "Try pen mode");
-    EXPECT_EQ(notifier.delivered.first().content.actionLabel, "Open");
+    const auto& content = notifier.delivered.first().content;
+    EXPECT_EQ(QStringList({content.title, content.body, content.actionLabel}), QStringList({"Tip", "Try pen mode", "Open"}));
     notifier.click(0);
     ASSERT_EQ(workspace.opened.size(), 1);
     EXPECT_EQ(workspace.opened.first().toString(), QStringLiteral("http://127.0.0.1:%1/tips/pen").arg(service.port()));
@@ -302,11 +292,10 @@ TEST_F(AppPolicyTest, NotificationMessagesAndTheirFallback)
 
     notifier.authorizationError.reset();
     notifier.deliveryError = VTError{"org.freedesktop.DBus.Error.NoReply", 0, "no reply"};
-    servePolicy({{"messages", QJsonArray{message("", "always", {{"presentation", "notification"}, {"actions", QJsonArray{QJsonObject{{"label", "Ignored"}}}}})}}});
+    service.setPolicy({{"messages", QJsonArray{message("", "always", {{"presentation", "notification"}, {"actions", QJsonArray{QJsonObject{{"label", "Ignored"}}}}})}}});
     alerts.shown.clear();
     launch();
-    EXPECT_EQ(notifier.delivered.last().content.title, "Velotap");
-    EXPECT_EQ(notifier.delivered.last().content.actionLabel, "");
+    EXPECT_EQ(notifier.delivered.last().content.title + "|" + notifier.delivered.last().content.actionLabel, "Velotap|");
     EXPECT_EQ(describe(alerts.shown), QStringList({"Velotap |  | OK"}));
 }
 

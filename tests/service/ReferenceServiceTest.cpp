@@ -41,20 +41,17 @@ protected:
         request.setRawHeader("Content-Type", contentType);
         return network.post(request, body);
     }
+    static Answer answer(QNetworkReply* reply)
+    {
+        EXPECT_TRUE(waitUntil([reply] { return reply->isFinished(); }));
+        reply->deleteLater();
+        return {reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt(), reply->readAll()};
+    }
     Answer post(const QByteArray& body, const QByteArray& contentType = "application/json")
     {
-        QNetworkReply* reply = send(body, contentType);
-        EXPECT_TRUE(waitUntil([reply] { return reply->isFinished(); }));
-        reply->deleteLater();
-        return {reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt(), reply->readAll()};
+        return answer(send(body, contentType));
     }
-    Answer getPolicy()
-    {
-        QNetworkReply* reply = network.get(QNetworkRequest(QUrl(service.baseURL() + "/app-policy/")));
-        EXPECT_TRUE(waitUntil([reply] { return reply->isFinished(); }));
-        reply->deleteLater();
-        return {reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt(), reply->readAll()};
-    }
+    Answer getPolicy() { return answer(network.get(QNetworkRequest(QUrl(service.baseURL() + "/app-policy/")))); }
 
     ReferenceService service{QJsonObject{{"messages", QJsonArray()}}};
     QNetworkAccessManager network;
@@ -90,10 +87,7 @@ TEST_F(ReferenceServiceTest, RefusesBadReportsWithTheirTexts)
          "The report is not valid JSON: too deeply nested document at offset 1025."},
         {"missing field", without("os_version"), "application/json", 400, "\"os_version\" is missing."},
         {"wrong type", with("app_build", 12), "application/json", 400, "\"app_build\" must be a string."},
-        {"schema", with("schema_version", 2), "application/json", 400, "\"schema_version\" must be 1."},
         {"not anonymous", with("anonymous", false), "application/json", 400, "\"anonymous\" must be true."},
-        {"descriptor", with("hid_descriptor_summary", "x"), "application/json", 400,
-         "\"hid_descriptor_summary\" must be an object."},
         {"too large", with("display_model", QString(1024 * 1024, 'x')), "application/json", 413,
          "The request is larger than 1 MiB."},
     };
@@ -179,9 +173,7 @@ TEST_F(ReferenceServiceTest, ManyStalledConnectionsDoNotStopIt)
     }));
     QNetworkReply* reply = send(compact(validReport()));
     stalled.clear();
-    ASSERT_TRUE(waitUntil([reply] { return reply->isFinished(); }));
-    EXPECT_EQ(reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt(), 201);
-    delete reply;
+    EXPECT_EQ(answer(reply).status, 201);
     EXPECT_TRUE(service.isRunning());
     EXPECT_EQ(service.reports().size(), 1);
 }

@@ -58,8 +58,6 @@ protected:
 
 TEST_F(ServiceClientTest, BaseURLResolution)
 {
-    EXPECT_EQ(client.serviceBaseURL(), "https://api.example.com/api/v1");
-
     useBase(" https://svc.example.org/api/v1 \n");
     EXPECT_EQ(client.serviceBaseURL(), "https://svc.example.org/api/v1");
     EXPECT_TRUE(defaults.hasStoredValue(SettingsKey::ApiBaseURL));
@@ -129,28 +127,11 @@ TEST_F(ServiceClientTest, RoundTripWithTheReferenceService)
     EXPECT_EQ(service->checks().first().value("query").toObject(),
               (QJsonObject{{"install_event", "first_launch"}, {"os_version", "Debian 12 (bookworm) 1+2 & ü"}}));
 
-    const QJsonObject report{
-        {"schema_version", 1}, {"app", "velotap"}, {"platform", "linux"}, {"channel", "stable"},
-        {"app_version", "0.1.0"}, {"app_build", "1"}, {"install_id", "0F0E"}, {"report_type", "troubleshoot"},
-        {"report_format", "zarezivodu-troubleshoot-v1"}, {"display_model", ""}, {"os_version", "Debian"},
-        {"anonymous", true}, {"raw_samples", QJsonArray{QJsonObject{{"control", "pen"}, {"status", "ok"}}}},
-    };
-    const ServiceResult sent = post("/compatibility-reports/", report);
-    EXPECT_EQ(text(sent.error), "no error");
-    const QString id = sent.result.value_or(QJsonObject()).value("id").toString();
-    EXPECT_FALSE(id.isEmpty());
-    ASSERT_EQ(service->reports().size(), 1);
-    EXPECT_EQ(service->reports().first().value("id").toString(), id);
-    EXPECT_EQ(service->reports().first().value("report").toObject(), report);
-
     // An error status with a JSON body: the service's text, and the dictionary too.
-    QJsonObject incomplete = report;
-    incomplete.remove("install_id");
-    const ServiceResult refused = post("/compatibility-reports/", incomplete);
-    EXPECT_EQ(text(refused.error), "Velotap 400 \"install_id\" is missing.");
-    EXPECT_EQ(refused.result, (QJsonObject{{"error", "\"install_id\" is missing."}}));
-    EXPECT_EQ(service->reports().size(), 1);
-
+    const ServiceResult refused = post("/compatibility-reports/", {{"anonymous", true}});
+    EXPECT_EQ(text(refused.error), "Velotap 400 \"schema_version\" is missing.");
+    EXPECT_EQ(refused.result, (QJsonObject{{"error", "\"schema_version\" is missing."}}));
+    EXPECT_TRUE(service->reports().isEmpty());
     EXPECT_EQ(text(get("/no-such-thing/").error), "Velotap 404 Not found.");
 }
 
@@ -176,10 +157,8 @@ TEST_F(ServiceClientTest, AnswersNoRealServerGives)
          "Velotap 503 down for maintenance", true},
         {"dictionary without text", RawHttpPeer::response(502, "{}"), "Velotap 502 Server returned HTTP 502.", true},
         {"array", RawHttpPeer::response(200, "[]"), "Velotap 3 " + unreadable, false},
-        {"number", RawHttpPeer::response(200, "42"), "Velotap 3 " + unreadable, false},
         {"not JSON", RawHttpPeer::response(200, "OK"), QStringLiteral("Velotap %1 ").arg(QJsonParseError::IllegalValue) + unreadable, false},
         {"empty 204", RawHttpPeer::response(204, ""), "Velotap 2 Server returned HTTP 204.", false},
-        {"empty 200", RawHttpPeer::response(200, ""), "Velotap 2 Server returned HTTP 200.", false},
         {"over 1 MiB", RawHttpPeer::response(200, '"' + QByteArray(2 * 1024 * 1024, 'x') + '"'),
          "Velotap 4 The server's response is larger than 1 MiB.", false},
         {"downgrade redirect", RawHttpPeer::response(302, "", "Location: https://127.0.0.1:1/api/v1/app-policy/\r\n"),
