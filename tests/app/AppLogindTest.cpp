@@ -7,40 +7,33 @@
 #include "tests/support/AssertEventually.h"
 
 #include <QDBusConnection>
-#include <QTest>
 #include <gtest/gtest.h>
 
 using namespace apptest;
 
 namespace {
 
-// The harness with the real logind client on a private system bus.
-class LogindHarness : public AppHarness {
-public:
-    std::unique_ptr<LogindSessionEvents> logindEvents;
+// A private system bus; the test double of logind only where a test starts it.
+class AppLogind : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(bus.isRunning()) << bus.error().toStdString(); }
+    QDBusConnection connect(const char* name) { return QDBusConnection::connectToBus(QString::fromUtf8(bus.address()), name); }
 
-    explicit LogindHarness(const QByteArray& address)
-    {
-        logindEvents = std::make_unique<LogindSessionEvents>(QDBusConnection::connectToBus(QString::fromUtf8(address),
-                                                                                          QStringLiteral("app-system")));
-    }
-    ~LogindHarness() { delegate.reset(); }
+    DbusDaemon bus{DbusDaemon::Type::System};
 };
 
 } // namespace
 
-TEST(AppLogind, SleepWithTheDelayLockThenWakeAndUserSwitching)
+TEST_F(AppLogind, SleepWithTheDelayLockThenWakeAndUserSwitching)
 {
-    DbusDaemon bus(DbusDaemon::Type::System);
-    ASSERT_TRUE(bus.isRunning()) << bus.error().toStdString();
     LogindDouble logind(bus.address());
     ASSERT_TRUE(logind.isServing());
     ScopedEnv sessionId("XDG_SESSION_ID", LogindDouble::SessionId.toUtf8());
-    LogindHarness app(bus.address());
-    ASSERT_EQ(app.logindEvents->sessionPath(), LogindDouble::SessionPath);
-
+    LogindSessionEvents events(connect("app-system"));
+    ASSERT_EQ(events.sessionPath(), LogindDouble::SessionPath);
+    AppHarness app;
     app.completeSetup();
-    app.sessionEvents = app.logindEvents.get();
+    app.sessionEvents = &events;
     app.launchAndAnswer();
     ASSERT_TRUE(app.bridge().running());
     // Touch runs: sleep waits for it.
@@ -67,17 +60,15 @@ TEST(AppLogind, SleepWithTheDelayLockThenWakeAndUserSwitching)
     ASSERT_EVENTUALLY(app.bridge().running(), 5000);
 }
 
-TEST(AppLogind, StartedOutsideAnySessionItFollowsTheUsersGraphicalSession)
+TEST_F(AppLogind, StartedOutsideAnySessionItFollowsTheUsersGraphicalSession)
 {
-    DbusDaemon bus(DbusDaemon::Type::System);
-    ASSERT_TRUE(bus.isRunning()) << bus.error().toStdString();
     LogindDouble logind(bus.address());
     ASSERT_TRUE(logind.isServing());
     // An autostart entry run as a service of the user's systemd: no session
     // of its own and no XDG_SESSION_ID.
     logind.setCallerOutsideSessions(true);
     ScopedEnv noSessionId("XDG_SESSION_ID", QByteArray());
-    LogindSessionEvents events(QDBusConnection::connectToBus(QString::fromUtf8(bus.address()), QStringLiteral("outside")));
+    LogindSessionEvents events(connect("outside"));
     EXPECT_EQ(events.sessionPath(), LogindDouble::SessionPath);
 
     std::vector<bool> changes;
@@ -88,11 +79,9 @@ TEST(AppLogind, StartedOutsideAnySessionItFollowsTheUsersGraphicalSession)
     EXPECT_FALSE(events.sessionActive());
 }
 
-TEST(AppLogind, WithoutLogindTheSessionIsActiveAndNothingIsHeld)
+TEST_F(AppLogind, WithoutLogindTheSessionIsActiveAndNothingIsHeld)
 {
-    DbusDaemon bus(DbusDaemon::Type::System);
-    ASSERT_TRUE(bus.isRunning()) << bus.error().toStdString();
-    LogindSessionEvents noLogind(QDBusConnection::connectToBus(QString::fromUtf8(bus.address()), QStringLiteral("no-logind")));
+    LogindSessionEvents noLogind(connect("no-logind"));
     EXPECT_TRUE(noLogind.sessionActive());
     EXPECT_TRUE(noLogind.sessionPath().isEmpty());
     noLogind.setSleepDelayWanted(true);
