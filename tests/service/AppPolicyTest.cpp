@@ -4,6 +4,7 @@
 #include "base/NotificationCenter.h"
 #include "base/Notifications.h"
 #include "base/UserDefaults.h"
+#include "service/UpdateCheck.h"
 #include "service/UserNotifier.h"
 #include "settings/SettingsStore.h"
 #include "tests/support/FakeUserNotifier.h"
@@ -277,9 +278,6 @@ TEST_F(AppPolicyTest, NotificationMessagesAndTheirFallback)
     ASSERT_EQ(notifier.delivered.size(), 1);
     const auto& content = notifier.delivered.first().content;
     EXPECT_EQ(QStringList({content.title, content.body, content.actionLabel}), QStringList({"Tip", "Try pen mode", "Open"}));
-    notifier.click(0);
-    ASSERT_EQ(workspace.opened.size(), 1);
-    EXPECT_EQ(workspace.opened.first().toString(), QStringLiteral("http://127.0.0.1:%1/tips/pen").arg(service.port()));
 
     // Refused, failed or not delivered: the same message as an alert.
     notifier.status = UserNotifier::Authorization::Denied;
@@ -297,6 +295,37 @@ TEST_F(AppPolicyTest, NotificationMessagesAndTheirFallback)
     launch();
     EXPECT_EQ(notifier.delivered.last().content.title + "|" + notifier.delivered.last().content.actionLabel, "Velotap|");
     EXPECT_EQ(describe(alerts.shown), QStringList({"Velotap |  | OK"}));
+}
+
+TEST_F(AppPolicyTest, UpdateCheckComparesWithTheCurrentPolicy)
+{
+    const struct {
+        const char* name;
+        QJsonObject versionPolicy;
+        const char* answer;
+        const char* alert;
+        QString opened;
+    } cases[] = {
+        {"no policy", {}, "OK", "You are using the latest version |  | OK", ""},
+        {"same version", {{"latest_version", "1.2.0"}}, "OK", "You are using the latest version |  | OK", ""},
+        {"older", {{"latest_version", "1.1.9"}, {"download_url", "https://dl.example.org/v"}}, "Download",
+         "You are using the latest version |  | Download, OK", "https://dl.example.org/v"},
+        {"newer", {{"latest_version", "1.10"}, {"download_url", "downloads/latest"}}, "Download",
+         "A newer version is available | Version 1.10 is ready to download. | Download, OK",
+         service.baseURL() + "/downloads/latest"},
+        {"newer without download", {{"latest_version", "2"}}, "OK",
+         "A newer version is available | Version 2 is ready to download. | OK", ""},
+    };
+    for (const auto& c : cases) {
+        service.setPolicy(c.versionPolicy.isEmpty() ? QJsonObject() : QJsonObject{{"version_policy", c.versionPolicy}});
+        launch("1.2");
+        alerts.shown.clear();
+        workspace.opened.clear();
+        alerts.answer(c.answer);
+        UpdateCheck(*policy).checkForUpdates();
+        EXPECT_EQ(describe(alerts.shown), QStringList{c.alert}) << c.name;
+        EXPECT_EQ(workspace.opened.isEmpty() ? QString() : workspace.opened.first().toString(), c.opened) << c.name;
+    }
 }
 
 TEST(CompareVersions, NumbersNotText)
