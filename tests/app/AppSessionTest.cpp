@@ -89,10 +89,8 @@ TEST_F(AppSession, SleepMidDragReleasesTheButtonAndWakeRestartsOnceInTheRemember
     app.scheduler.advance(2);
     EXPECT_TRUE(app.bridge().running());
     EXPECT_EQ(app.devices.openCount, 3);
-}
 
-TEST_F(AppSession, SecondSleepCancelsThePendingRestartAndTouchStaysStopped)
-{
+    // A second sleep cancels the pending restart: touch stays stopped.
     app.session.sleep();
     app.session.wake();
     app.scheduler.advance(1);

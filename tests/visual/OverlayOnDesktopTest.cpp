@@ -39,12 +39,6 @@ bool onTop(unsigned long window)
     return top;
 }
 
-HidRecording demoRecording()
-{
-    const QString path = qEnvironmentVariable("VELOTAP_SOURCE_DIR") + QStringLiteral("/resources/samples/demo.hid");
-    return readHidRecordingFile(path).value_or(HidRecording{});
-}
-
 } // namespace
 
 TEST(OverlayOnDesktop, ClicksPassThroughAndRipplesLandOnTheChosenMonitor)
@@ -58,7 +52,8 @@ TEST(OverlayOnDesktop, ClicksPassThroughAndRipplesLandOnTheChosenMonitor)
     std::unique_ptr<XEventRecorder> below = XEventRecorder::open(session->displayName(), &error);
     ASSERT_TRUE(below) << error.toStdString();
 
-    const HidRecording recording = demoRecording();
+    const HidRecording recording =
+        readHidRecordingFile(qEnvironmentVariable("VELOTAP_SOURCE_DIR") + "/resources/samples/demo.hid").value_or(HidRecording{});
     ASSERT_FALSE(recording.reports.isEmpty());
     RecordingBridgeHarness h(recording);
     h.displays.addDisplay(1, kLeft);
