@@ -55,6 +55,13 @@ TEST(AppFirstRun, TheCheckSendsAReportFinishCompletesSetupAndTheNextLaunchStarts
     QWidget* window = app.check->window();
     EXPECT_TRUE(window->isVisible());
     EXPECT_TRUE(app.bridge().compatibilityTestMode());
+    // Touch, keyboard and settings wait for the check while it is outstanding.
+    app.action("actionSettings")->trigger();
+    app.delegate->toggleTouch();
+    EXPECT_EQ(app.settingsWindows.made, 0);
+    EXPECT_TRUE(app.bridge().running());
+    EXPECT_EQ(app.commandStates().mid(0, 4), (QStringList{"Stop Touch disabled", "Show Keyboard disabled",
+                                                          "Profile: Default disabled", "Settings... disabled"}));
 
     // A tap on the check window is ticked and clicks nothing.
     app.displays.addDisplay(1, window->frameGeometry());
@@ -75,6 +82,7 @@ TEST(AppFirstRun, TheCheckSendsAReportFinishCompletesSetupAndTheNextLaunchStarts
     EXPECT_FALSE(window->isVisible());
     EXPECT_FALSE(app.bridge().compatibilityTestMode());
     EXPECT_EQ(app.status(), "Status: Display updated") << "touch runs on, mapped as the test set it";
+    EXPECT_EQ(app.commandStates().first(), "Stop Touch enabled");
 
     // The report of the tap, under the install ID the policy check sent too.
     const QList<QJsonObject> reports = app.service.reports();

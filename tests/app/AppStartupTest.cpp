@@ -96,20 +96,6 @@ TEST(AppStartup, FirstRunWaitsForPermissionsThenRunsTheCompatibilityCheckOnTheNe
     EXPECT_TRUE(app.alerts.shown.isEmpty());
     EXPECT_TRUE(app.bridge().compatibilityTestMode());
     EXPECT_EQ(app.compatibilityWindows.made, 1);
-    // Touch, keyboard and settings lead to the check while it is outstanding.
-    app.action("actionSettings")->trigger();
-    app.delegate->toggleTouch();
-    EXPECT_EQ(app.settingsWindows.made, 0);
-    EXPECT_TRUE(app.bridge().running());
-    EXPECT_EQ(app.commandStates().mid(0, 4), (QStringList{"Stop Touch disabled", "Show Keyboard disabled",
-                                                          "Profile: Default disabled", "Settings... disabled"}));
-
-    // The check sent its report.
-    app.defaults.setValue(SettingsKey::InitialCompatibilityReportSent, true);
-    app.defaults.setValue(SettingsKey::PermissionsCompatibilityCheckPending, false);
-    app.center.post(VTNotification::InitialCompatibilityCompleted);
-    EXPECT_EQ(app.commandStates().mid(0, 4), (QStringList{"Stop Touch enabled", "Show Keyboard enabled",
-                                                          "Profile: Default enabled", "Settings... enabled"}));
 }
 
 TEST(AppStartup, UpdateRequiredStopsEveryTouchPath)

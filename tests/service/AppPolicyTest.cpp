@@ -278,6 +278,9 @@ TEST_F(AppPolicyTest, NotificationMessagesAndTheirFallback)
     ASSERT_EQ(notifier.delivered.size(), 1);
     const auto& content = notifier.delivered.first().content;
     EXPECT_EQ(QStringList({content.title, content.body, content.actionLabel}), QStringList({"Tip", "Try pen mode", "Open"}));
+    notifier.click(0);
+    ASSERT_EQ(workspace.opened.size(), 1);
+    EXPECT_EQ(workspace.opened.first().toString(), QStringLiteral("http://127.0.0.1:%1/tips/pen").arg(service.port()));
 
     // Refused, failed or not delivered: the same message as an alert.
     notifier.status = UserNotifier::Authorization::Denied;
