@@ -20,14 +20,6 @@ QVariantMap contact(qint64 kind, qint64 id, double screenX, double screenY)
     return {{"kind", kind}, {"id", id}, {"screenX", screenX}, {"screenY", screenY}};
 }
 
-std::vector<double> rippleStarts(const VTTouchIndicatorView& view)
-{
-    std::vector<double> starts;
-    for (const Ripple& r : view.ripples())
-        starts.push_back(r.start);
-    return starts;
-}
-
 } // namespace
 
 TEST(TouchIndicatorView, AHeldFingerPulsesUntilItIsNoLongerReported)
@@ -42,9 +34,8 @@ TEST(TouchIndicatorView, AHeldFingerPulsesUntilItIsNoLongerReported)
         clock.advance(0.01);
     }
     EXPECT_EQ(view.ripples().size(), 3u); // at 0, about 0.23 and 0.47 s
-    const std::vector<double> starts = rippleStarts(view);
-    for (std::size_t i = 1; i < starts.size(); ++i)
-        EXPECT_NEAR(starts[i] - starts[i - 1], 0.22, 1.0 / 30 + 1e-9);
+    for (std::size_t i = 1; i < view.ripples().size(); ++i)
+        EXPECT_NEAR(view.ripples()[i].start - view.ripples()[i - 1].start, 0.22, 1.0 / 30 + 1e-9);
     EXPECT_EQ(view.activeContactCount(), 1);
 
     // Gone 0.3 s after its last report: no ring starts after that.
