@@ -11,54 +11,12 @@
 
 namespace {
 
-// A layer as text, one line per row: each key's text, or its action in
-// brackets, with its span and row span when they are not 1.
-QString describe(const QList<KeyRow>& rows)
-{
-    QStringList lines;
-    for (const KeyRow& row : rows) {
-        QStringList keys;
-        for (const KeyDescriptor& key : row) {
-            QString text = key.action == KeyAction::Text ? key.text : QLatin1Char('[') + key.action + QLatin1Char(']');
-            if (!key.shiftText.isEmpty())
-                text += QLatin1Char('/') + key.shiftText;
-            if (key.span != 1 || key.rowSpan != 1)
-                text += QStringLiteral("*%1x%2").arg(key.span).arg(key.rowSpan);
-            keys << text;
-        }
-        lines << keys.join(QLatin1Char(' '));
-    }
-    return lines.join(QLatin1Char('\n'));
-}
-
 int units(const KeyRow& row)
 {
     int total = 0;
     for (const KeyDescriptor& key : row)
         total += key.span;
     return total;
-}
-
-const QString kActionRow = QStringLiteral(
-    "[escape] [symbols] [emoji] [cut] [copy] [paste] [redo] [undo] [volumeDown] [volumeUp] "
-    "[missionControl] [position] [keyboardSize] [hide]");
-const QString kBottomRow
-    = QStringLiteral("[holdToggle] [control] [option] [command]  *5x1 [home] [end] [left] [down] [right]");
-
-TEST(KeyboardLayout, LayersRowByRow)
-{
-    EXPECT_EQ(describe(KeyboardLayout::abcKeyboardRows()),
-              QStringList({kActionRow, "` 1 2 3 4 5 6 7 8 9 0 - = [backspace]",
-                           "[tab] q w e r t y u i o p [ ] \\",
-                           "[caps] a s d f g h j k l ; ' ` [return]*1x2",
-                           "[shift]*2x1 z x c v b n m , . / [up]", kBottomRow})
-                  .join('\n'));
-    EXPECT_EQ(describe(KeyboardLayout::symbolKeyboardRows()),
-              QStringList({kActionRow, "€ ´ ¨ © £ ∞ § ≈ ± ™ – ° [backspace]*2x1",
-                           "[tab] ä/Ä ö/Ö å/Å é/É è/È ê/Ê ë/Ë á/Á à/À â/Â í/Í ó/Ó ú/Ú",
-                           "[caps] ñ/Ñ ç/Ç ü/Ü ù/Ù û/Û ô/Ô ò/Ò ï/Ï î/Î œ/Œ æ/Æ ¡ [return]*1x2",
-                           "[shift]*2x1 ¿ ¶ « » ≤ ≥ × ÷ µ ® [up]", kBottomRow})
-                  .join('\n'));
 }
 
 TEST(KeyboardLayout, EveryRowFillsFourteenUnits)
@@ -143,31 +101,23 @@ TEST(KeyLabels, IconsCoverExactlyTheIconKeys)
     }
     const QStringList& names = KeyboardIcons::names();
     EXPECT_EQ(used, QSet<QString>(names.begin(), names.end()));
-    EXPECT_EQ(names.size(), 27);
     labelled.sort();
     EXPECT_EQ(labelled, QStringList({"escape", "holdToggle", "symbols"}));
 }
 
 TEST(KeyLabels, KeyCodesOfTheUsLayout)
 {
-    EXPECT_EQ(KeyLabels::keyCodeForText("a"), 0);
-    EXPECT_EQ(KeyLabels::keyCodeForText("A"), 0);
-    EXPECT_EQ(KeyLabels::keyCodeForText("c"), 8);
+    EXPECT_EQ(KeyLabels::keyCodeForText("A"), 0) << "a capital is the same key";
     EXPECT_EQ(KeyLabels::keyCodeForText(" "), 49);
-    EXPECT_EQ(KeyLabels::keyCodeForText("`"), 50);
     EXPECT_EQ(KeyLabels::keyCodeForText("\\"), 42);
-    EXPECT_EQ(KeyLabels::keyCodeForText("ä"), std::nullopt);
-    EXPECT_EQ(KeyLabels::keyCodeForText("ab"), std::nullopt);
-    EXPECT_EQ(KeyLabels::keyCodeForText(""), std::nullopt);
+    for (const char* off : {"ä", "ab", ""})
+        EXPECT_EQ(KeyLabels::keyCodeForText(QString::fromUtf8(off)), std::nullopt) << off;
 }
 
-TEST(KeyboardGeometry, PanelSizesAndKeyFrames)
+TEST(KeyboardGeometry, KeyFrames)
 {
     using namespace KeyboardGeometry;
-    EXPECT_EQ(panelSizeForRowCount(6), QSize(780, 286));
-    EXPECT_EQ(panelSizeForRowCount(1), QSize(780, 56));
     EXPECT_EQ(panelSizeForRowCount(0), QSize(780, 16));
-
     const QList<KeyRow> rows = KeyboardLayout::abcKeyboardRows();
     const QList<QRect> frames = keyFrames(rows, QSize(764, 270));
     auto frameOf = [&](int row, int index) {
@@ -176,7 +126,6 @@ TEST(KeyboardGeometry, PanelSizesAndKeyFrames)
             at += static_cast<int>(rows[r].size());
         return frames.at(at + index);
     };
-    EXPECT_EQ(frameOf(0, 0), QRect(0, 0, 49, 40));
     EXPECT_EQ(frameOf(1, 13), QRect(715, 46, 49, 40)); // del, flush right
     EXPECT_EQ(frameOf(3, 13), QRect(715, 138, 49, 86)); // return hangs into row 5
     EXPECT_EQ(frameOf(4, 0), QRect(0, 184, 104, 40));   // shift
@@ -189,24 +138,16 @@ TEST(KeyboardGeometry, PanelSizesAndKeyFrames)
     EXPECT_EQ(single.first(), QRect(0, 10, 49, 40));
 }
 
-TEST(KeyboardGeometry, SavedPositions)
+// The six positions on a roomy screen are walked by the panel's test.
+TEST(KeyboardGeometry, UnknownPositionsAndCrampedScreens)
 {
     using namespace KeyboardGeometry;
-    const QRect screen(0, 0, 1440, 875);
     const QSize panel(780, 286);
-    EXPECT_EQ(keyboardOrigin("bottomCenter", screen, panel), QPoint(330, 573));
-    EXPECT_EQ(keyboardOrigin("topRight", screen, panel), QPoint(644, 16));
-    EXPECT_EQ(keyboardOrigin("left", screen, panel), QPoint(16, 573));
-    EXPECT_EQ(keyboardOrigin("nonsense", screen, panel), QPoint(330, 573));
-    EXPECT_EQ(keyboardOrigin("topLeft", QRect(1920, 100, 1280, 700), panel), QPoint(1936, 116));
+    EXPECT_EQ(keyboardOrigin("nonsense", QRect(0, 0, 1440, 875), panel), QPoint(330, 573));
+    EXPECT_EQ(nextKeyboardPosition("nonsense"), "bottomRight");
+    EXPECT_EQ(normalizedKeyboardPosition("top"), "topCenter");
     // Too narrow: the right margin wins; too low: the top stays on screen.
     EXPECT_EQ(keyboardOrigin("bottomLeft", QRect(0, 0, 700, 200), panel), QPoint(-96, 16));
-
-    EXPECT_EQ(nextKeyboardPosition("left"), "bottomCenter");
-    EXPECT_EQ(nextKeyboardPosition("nonsense"), "bottomRight");
-    EXPECT_EQ(nextKeyboardPosition("topRight"), "bottomLeft");
-    EXPECT_EQ(normalizedKeyboardPosition("top"), "topCenter");
-    EXPECT_EQ(normalizedKeyboardPosition("right"), "bottomRight");
 }
 
 } // namespace

@@ -1,19 +1,16 @@
 #include "base/ManualScheduler.h"
-#include "base/NotificationCenter.h"
 #include "base/QtScheduler.h"
-#include "base/UserDefaults.h"
 #include "keyboard/VTTouchKeyboardController.h"
 #include "platform/linux/X11PanelPlatform.h"
 #include "platform/linux/XTestEventSink.h"
-#include "settings/SettingsStore.h"
 #include "tests/support/DesktopSession.h"
+#include "tests/support/TestSettings.h"
 #include "tests/support/XEventRecorder.h"
 
 #include <gtest/gtest.h>
 
 #include <QGuiApplication>
 #include <QScreen>
-#include <QTemporaryDir>
 #include <QWidget>
 #include <QWindow>
 
@@ -31,12 +28,8 @@ using Kind = RecordedXEvent::Kind;
 // own has the focus, a second XTest connection taps the panel's keys the
 // way touch input does, and the keyboard types through the XTest sink.
 // Hold-repeat runs on a virtual clock; everything else is real X traffic.
-class KeyboardOnDesktopTest : public ::testing::Test {
+class KeyboardOnDesktopTest : public ::testing::Test, protected TestSettings {
 protected:
-    QTemporaryDir dir;
-    std::unique_ptr<UserDefaults> defaults;
-    std::unique_ptr<SettingsStore> settings;
-    NotificationCenter center;
     QtScheduler sinkClock;
     ManualScheduler clock{10.0};
     std::unique_ptr<XEventRecorder> client;
@@ -44,6 +37,7 @@ protected:
     std::unique_ptr<XTestEventSink> finger;
     std::unique_ptr<PanelPlatform> platform;
     std::unique_ptr<VTTouchKeyboardController> keyboard;
+    Display* x = nullptr; // to ask the server itself about the panel
 
     void SetUp() override
     {
@@ -51,13 +45,12 @@ protected:
         if (!desktop)
             GTEST_SKIP() << "no desktop to test on";
         ASSERT_TRUE(dir.isValid());
-        defaults = std::make_unique<UserDefaults>(dir.path());
-        settings = std::make_unique<SettingsStore>(*defaults, center);
-        settings->registerDefaults();
-        settings->setSettingValue(SettingsKey::HoldRepeatInterval, 0.1);
+        x = XOpenDisplay(desktop->displayName().constData());
+        ASSERT_TRUE(x);
+        store.setSettingValue(SettingsKey::HoldRepeatInterval, 0.1);
 
         QString error;
-        client = XEventRecorder::openManaged(desktop->displayName(), QRect(100, 80, 900, 300), &error);
+        client = XEventRecorder::open(desktop->displayName(), &error, QRect(100, 80, 900, 300));
         ASSERT_TRUE(client) << error.toStdString();
         ASSERT_TRUE(waitFor([&] { return client->hasFocus(); })) << "the client never got the focus";
         output = XTestEventSink::open(sinkClock, &error, desktop->displayName().constData());
@@ -66,7 +59,7 @@ protected:
         ASSERT_TRUE(finger) << error.toStdString();
         platform = createPanelPlatform();
         keyboard = std::make_unique<VTTouchKeyboardController>(
-            VTTouchKeyboardController::Environment{*output, clock, *settings, center, *platform, nullptr});
+            VTTouchKeyboardController::Environment{*output, clock, store, center, *platform, nullptr});
         keyboard->showKeyboard();
         ASSERT_TRUE(waitFor([&] { return panelViewable(); }));
     }
@@ -76,6 +69,8 @@ protected:
         keyboard.reset();
         finger.reset();
         output.reset();
+        if (x)
+            XCloseDisplay(x);
     }
 
     // Runs Qt and reads the client's events until the condition holds.
@@ -98,22 +93,17 @@ protected:
         return {};
     }
 
-    void fingerDown(const QString& label)
+    void fingerOn(const QString& label, MouseEventType type)
     {
-        finger->postMouseEvent(MouseEventType::LeftDown, MouseButton::Left, centreOf(label), 0, 1);
-        finger->sync();
-    }
-    void fingerUp(const QString& label)
-    {
-        finger->postMouseEvent(MouseEventType::LeftUp, MouseButton::Left, centreOf(label), 0, 1);
+        finger->postMouseEvent(type, MouseButton::Left, centreOf(label), 0, 1);
         finger->sync();
     }
 
     // Taps a key and waits until it has done what it does.
     void tap(const QString& label, const std::function<bool()>& done)
     {
-        fingerDown(label);
-        fingerUp(label);
+        fingerOn(label, MouseEventType::LeftDown);
+        fingerOn(label, MouseEventType::LeftUp);
         ASSERT_TRUE(waitFor(done)) << "tapping " << label.toStdString();
         clock.runDue(); // the rebuild a layer key posts
     }
@@ -126,36 +116,29 @@ protected:
         tap(label, [&] { return keyboard->state().*flag; });
     }
 
+    Window panelWindow() const { return static_cast<Window>(keyboard->panel()->winId()); }
+
     QPoint panelOrigin() const
     {
-        Display* display = XOpenDisplay(DesktopSession::current()->displayName().constData());
         Window child = 0;
-        int x = 0, y = 0;
-        XTranslateCoordinates(display, static_cast<Window>(keyboard->panel()->winId()), DefaultRootWindow(display), 0,
-                              0, &x, &y, &child);
-        XCloseDisplay(display);
-        return {x, y};
+        int left = 0, top = 0;
+        XTranslateCoordinates(x, panelWindow(), DefaultRootWindow(x), 0, 0, &left, &top, &child);
+        return {left, top};
     }
 
     // Mapped as the server sees it: Qt may not have heard of a hide yet.
     bool panelViewable() const
     {
-        Display* display = XOpenDisplay(DesktopSession::current()->displayName().constData());
         XWindowAttributes attributes{};
-        const bool viewable = XGetWindowAttributes(display, static_cast<Window>(keyboard->panel()->winId()), &attributes)
-            && attributes.map_state == IsViewable;
-        XCloseDisplay(display);
-        return viewable;
+        return XGetWindowAttributes(x, panelWindow(), &attributes) && attributes.map_state == IsViewable;
     }
 
     bool panelRefusesFocus() const
     {
-        Display* display = XOpenDisplay(DesktopSession::current()->displayName().constData());
-        XWMHints* hints = XGetWMHints(display, static_cast<Window>(keyboard->panel()->winId()));
+        XWMHints* hints = XGetWMHints(x, panelWindow());
         const bool refuses = hints && (hints->flags & InputHint) && !hints->input;
         if (hints)
             XFree(hints);
-        XCloseDisplay(display);
         return refuses;
     }
 };
@@ -199,11 +182,11 @@ TEST_F(KeyboardOnDesktopTest, TypesIntoTheFocusedApplication)
 TEST_F(KeyboardOnDesktopTest, HeldKeyRepeatsAndHidingLetsGoOfEverything)
 {
     latch("hold", &KeyboardState::_holdMode);
-    fingerDown("L");
+    fingerOn("L", MouseEventType::LeftDown);
     ASSERT_TRUE(waitFor([&] { return client->typedText() == "l"; }));
     clock.advance(0.35);
     ASSERT_TRUE(waitFor([&] { return client->typedText() == "llll"; }));
-    fingerUp("L");
+    fingerOn("L", MouseEventType::LeftUp);
     ASSERT_TRUE(waitFor([&] { return !keyboard->logic().holdRunning(); }));
     clock.advance(1.0);
     client->settle(100);

@@ -1,13 +1,11 @@
 #include "base/ManualScheduler.h"
-#include "base/UserDefaults.h"
 #include "gestures/TraceEventSink.h"
 #include "keyboard/KeyboardLayouts.h"
 #include "keyboard/TouchKeyboardLogic.h"
-#include "settings/SettingsStore.h"
+#include "tests/keyboard/UntimedEvents.h"
+#include "tests/support/TestSettings.h"
 
 #include <gtest/gtest.h>
-
-#include <QTemporaryDir>
 
 #include "tests/support/QtPrinters.h"
 
@@ -24,20 +22,16 @@ public:
 
 // The keyboard on a virtual clock with a trace sink: keys are pressed by
 // their title ("A", "1", "ä") or, for keys without one, their action.
-class TouchKeyboardLogicTest : public ::testing::Test {
+class TouchKeyboardLogicTest : public ::testing::Test, protected TestSettings {
 protected:
-    QTemporaryDir dir;
-    UserDefaults defaults{dir.path()};
-    SettingsStore settings{defaults};
     ManualScheduler clock{100.0};
     TraceEventSink sink{clock};
-    TouchKeyboardLogic keyboard{sink, clock, settings};
+    TouchKeyboardLogic keyboard{sink, clock, store};
     RecordingPanel panel;
 
     void SetUp() override
     {
         ASSERT_TRUE(dir.isValid());
-        settings.registerDefaults();
         keyboard.setPanel(&panel);
     }
 
@@ -45,7 +39,7 @@ protected:
     {
         for (const KeyRow& row : KeyboardLayout::keyboardRows(keyboard.state())) {
             for (const KeyDescriptor& k : row) {
-                if (k.title == label || (k.title.isEmpty() ? k.action == label : false) || k.action == label)
+                if (k.title == label || k.action == label)
                     return k;
             }
         }
@@ -59,17 +53,11 @@ protected:
             keyboard.keyPressed(key(label));
     }
 
-    // The events posted since the last call, without their times.
-    QString events()
-    {
-        QStringList lines;
-        for (const QString& line : sink.takeLines())
-            lines << line.section(' ', 1);
-        return lines.join('\n');
-    }
+    QString events() { return untimedEvents(sink); }
 };
 
-TEST_F(TouchKeyboardLogicTest, ShiftAndCapsLock)
+// Each sequence leaves nothing latched behind.
+TEST_F(TouchKeyboardLogicTest, ShiftCapsLockAndLatchedModifiers)
 {
     struct Case {
         QStringList keys;
@@ -84,31 +72,7 @@ TEST_F(TouchKeyboardLogicTest, ShiftAndCapsLock)
         {{"caps", "1", "caps"}, "text \"1\" flags=0x0"},
         {{"shift", "shift", "'"}, "text \"'\" flags=0x0"},
         {{"shift", "`"}, "text \"~\" flags=0x0"},
-    };
-    for (const Case& c : cases) {
-        press(c.keys);
-        EXPECT_EQ(events(), c.events) << c.keys.join(' ').toStdString();
-        EXPECT_FALSE(keyboard.state()._shiftOn);
-        EXPECT_FALSE(keyboard.state()._capsOn);
-    }
-    press({"caps"});
-    EXPECT_TRUE(keyboard.state()._capsOn);
-    press({"A", "#+="});
-    EXPECT_FALSE(keyboard.state()._capsOn) << "the layer key turns caps lock off";
-    EXPECT_EQ(panel.calls, QStringList{"layer"});
-    press({"caps", "ä", "shift", "ö"});
-    EXPECT_EQ(events(), "text \"A\" flags=0x0\ntext \"\\u00e4\" flags=0x0\ntext \"\\u00d6\" flags=0x0")
-        << "caps lock leaves the symbol layer alone";
-}
-
-TEST_F(TouchKeyboardLogicTest, LatchedModifiersMakeShortcuts)
-{
-    struct Case {
-        QStringList keys;
-        QString events;
-    };
-    // Command is Control for a typed character, as Linux applications expect.
-    const Case cases[] = {
+        // Command is Control for a typed character, as Linux applications expect.
         {{"command", "C"}, "key 8 down flags=0x40000\nkey 8 up flags=0x40000"},
         {{"shift", "command", "1"}, "key 18 down flags=0x60000\nkey 18 up flags=0x60000"},
         {{"control", "option", "A"}, "key 0 down flags=0xc0000\nkey 0 up flags=0xc0000"},
@@ -125,11 +89,21 @@ TEST_F(TouchKeyboardLogicTest, LatchedModifiersMakeShortcuts)
     for (const Case& c : cases) {
         press(c.keys);
         EXPECT_EQ(events(), c.events) << c.keys.join(' ').toStdString();
-        EXPECT_EQ(keyboard.currentModifierFlags(), 0u) << c.keys.join(' ').toStdString();
+        EXPECT_FALSE(keyboard.state()._shiftOn || keyboard.state()._capsOn || keyboard.currentModifierFlags())
+            << c.keys.join(' ').toStdString();
     }
+}
 
+TEST_F(TouchKeyboardLogicTest, TheSymbolLayer)
+{
+    press({"caps", "A", "#+="});
+    EXPECT_FALSE(keyboard.state()._capsOn) << "the layer key turns caps lock off";
+    EXPECT_EQ(panel.calls, QStringList{"layer"});
+    press({"caps", "ä", "shift", "ö", "caps"});
+    EXPECT_EQ(events(), "text \"A\" flags=0x0\ntext \"\\u00e4\" flags=0x0\ntext \"\\u00d6\" flags=0x0")
+        << "caps lock leaves the symbol layer alone";
     // No key code off the US layout: the text, with the modifier.
-    press({"#+=", "command", "ä", "abc"});
+    press({"command", "ä"});
     EXPECT_EQ(events(), "text \"\\u00e4\" flags=0x40000");
 }
 
@@ -160,7 +134,7 @@ TEST_F(TouchKeyboardLogicTest, PanelActionsAndLongText)
 
 TEST_F(TouchKeyboardLogicTest, HoldRepeatsUntilReleased)
 {
-    settings.setSettingValue(SettingsKey::HoldRepeatInterval, 0.1);
+    store.setSettingValue(SettingsKey::HoldRepeatInterval, 0.1);
     press({"hold"});
     ASSERT_TRUE(keyboard.state()._holdMode);
 
@@ -193,7 +167,7 @@ TEST_F(TouchKeyboardLogicTest, HoldRepeatsUntilReleased)
 
 TEST_F(TouchKeyboardLogicTest, HoldIntervalHasAFloorAndHidingStopsTheRepeat)
 {
-    settings.setSettingValue(SettingsKey::HoldRepeatInterval, 0.0);
+    store.setSettingValue(SettingsKey::HoldRepeatInterval, 0.0);
     press({"hold", "control"});
     keyboard.keyButtonHoldBegan(key("right"));
     clock.advance(0.095);

@@ -1,19 +1,15 @@
 #pragma once
-#include "base/NotificationCenter.h"
 #include "base/Notifications.h"
-#include "base/UserDefaults.h"
 #include "platform/linux/XKeyPressTranslator.h"
-#include "settings/SettingsStore.h"
 #include "settings_ui/LoginItem.h"
 #include "settings_ui/PopupItems.h"
 #include "settings_ui/VTSettingsWindowController.h"
-#include "tests/support/FakeDisplayServices.h"
 #include "tests/support/FakeHidDeviceSource.h"
 #include "tests/support/ScriptedAlertPresenter.h"
+#include "tests/support/TestSettings.h"
 
 #include <QComboBox>
 #include <QStringList>
-#include <QTemporaryDir>
 #include <QWidget>
 #include <gtest/gtest.h>
 
@@ -51,16 +47,7 @@ struct NotificationCount {
 
 // A settings window on a store in a temporary directory, with fake devices,
 // displays, alerts and login item, and the real key translation.
-struct SettingsWindowHarness {
-    SettingsWindowHarness()
-        : defaults(dir.path())
-        , store(defaults, center)
-    {
-        store.registerDefaults();
-        displays.addDisplay(1, QRectF(0, 0, 1920, 1080));
-        displays.setMainDisplay(1);
-    }
-
+struct SettingsWindowHarness : TestSettings {
     VTSettingsWindowController& window()
     {
         if (!controller)
@@ -91,12 +78,7 @@ struct SettingsWindowHarness {
     // selected one marked with "*".
     static QStringList itemTitles(const QComboBox* popup);
 
-    QTemporaryDir dir;
-    UserDefaults defaults;
-    NotificationCenter center;
-    SettingsStore store;
     FakeHidDeviceSource devices;
-    FakeDisplayServices displays;
     ScriptedAlertPresenter alerts;
     XKeyPressTranslator keys;
     // What the window reads key presses with; a test may give one that reads a real layout.

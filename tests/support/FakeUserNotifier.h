@@ -11,7 +11,6 @@ class FakeUserNotifier final : public UserNotifier {
 public:
     void requestAuthorization(AuthorizationHandler done) override
     {
-        ++authorizationRequests;
         done(status, authorizationError);
     }
     void deliver(const Content& content, DeliveryHandler done, std::function<void()> activated) override
@@ -29,6 +28,5 @@ public:
     Authorization status = Authorization::Authorized;
     std::optional<VTError> authorizationError;
     std::optional<VTError> deliveryError;
-    int authorizationRequests = 0;
     QList<Delivered> delivered;
 };

@@ -38,7 +38,6 @@ public:
         return {static_cast<int>(alert.buttons.indexOf(a.button)), a.text};
     }
 
-    int remaining() const { return static_cast<int>(m_script.size()); }
     QStringList messages() const
     {
         QStringList out;

@@ -15,7 +15,6 @@ public:
 
     explicit SyntheticTouchDisplay(int slotCount);
 
-    int slotCount() const { return m_slotCount; }
     QByteArray descriptor() const;
     int reportLength() const { return 2 + kSlotBytes * m_slotCount; }
     // The reports of one frame of fingers at these pixels; none lifts them all.

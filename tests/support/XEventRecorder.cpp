@@ -11,19 +11,8 @@
 #include <map>
 #include <poll.h>
 
-std::unique_ptr<XEventRecorder> XEventRecorder::open(const QByteArray& displayName, QString* error)
-{
-    return create(displayName, nullptr, error);
-}
-
-std::unique_ptr<XEventRecorder> XEventRecorder::openManaged(const QByteArray& displayName, const QRect& geometry,
-                                                            QString* error)
-{
-    return create(displayName, &geometry, error);
-}
-
-std::unique_ptr<XEventRecorder> XEventRecorder::create(const QByteArray& displayName, const QRect* managedGeometry,
-                                                       QString* error)
+std::unique_ptr<XEventRecorder> XEventRecorder::open(const QByteArray& displayName, QString* error,
+                                                     std::optional<QRect> managedGeometry)
 {
     // Text in UTF-8 whatever the test's environment says.
     std::setlocale(LC_CTYPE, "C.UTF-8");

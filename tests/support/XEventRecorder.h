@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 struct _XDisplay;
@@ -28,11 +29,10 @@ struct RecordedXEvent {
 // text of key presses through an input context.
 class XEventRecorder {
 public:
-    static std::unique_ptr<XEventRecorder> open(const QByteArray& displayName, QString* error);
-    // The same with an ordinary window at this place, which the window
-    // manager frames and focuses like any application's.
-    static std::unique_ptr<XEventRecorder> openManaged(const QByteArray& displayName, const QRect& geometry,
-                                                       QString* error);
+    // With a geometry, an ordinary window at that place instead, which the
+    // window manager frames and focuses like any application's.
+    static std::unique_ptr<XEventRecorder> open(const QByteArray& displayName, QString* error,
+                                                std::optional<QRect> managedGeometry = std::nullopt);
 
     // The keyboard focus is on the recorder's window.
     bool hasFocus() const;
@@ -58,8 +58,6 @@ public:
 
 private:
     XEventRecorder() = default;
-    static std::unique_ptr<XEventRecorder> create(const QByteArray& displayName, const QRect* managedGeometry,
-                                                  QString* error);
     void readPending();
 
     _XDisplay* m_display = nullptr;

@@ -3,7 +3,9 @@
 #include <QString>
 #include <QStringList>
 
-#include <sys/types.h>
+#include <memory>
+
+class QProcess;
 
 // A private X server for one test: Xvfb started with -displayfd and
 // -noreset, stopped when the object goes.
@@ -14,7 +16,7 @@ public:
     XvfbServer(const XvfbServer&) = delete;
     XvfbServer& operator=(const XvfbServer&) = delete;
 
-    bool isRunning() const { return m_pid > 0 && !m_displayName.isEmpty(); }
+    bool isRunning() const { return !m_displayName.isEmpty(); }
     QString error() const { return m_error; }
     // ":N", for XOpenDisplay and DISPLAY.
     QByteArray displayName() const { return m_displayName; }
@@ -24,7 +26,7 @@ public:
     int runClient(const QString& program, const QStringList& arguments, QString* output = nullptr);
 
 private:
-    pid_t m_pid = -1;
+    std::unique_ptr<QProcess> m_process;
     QByteArray m_displayName;
     QString m_error;
 };
