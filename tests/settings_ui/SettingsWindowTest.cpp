@@ -33,10 +33,13 @@ using Harness = SettingsWindowHarness;
 
 } // namespace
 
-TEST(SettingsWindow, DevicePopupListsDevicesKeepsADetachedSelectionAndFollowsChanges)
-{
+class SettingsWindow : public ::testing::Test {
+protected:
     Harness h;
-    h.window();
+};
+
+TEST_F(SettingsWindow, DevicePopupListsDevicesKeepsADetachedSelectionAndFollowsChanges)
+{
     QComboBox* devices = h.popup("devicePopup");
     EXPECT_EQ(Harness::itemTitles(devices), QStringList({"*Auto"}));
 
@@ -63,10 +66,8 @@ TEST(SettingsWindow, DevicePopupListsDevicesKeepsADetachedSelectionAndFollowsCha
     EXPECT_EQ(changes.count, 2);
 }
 
-TEST(SettingsWindow, DisplayPopupOffersSecondaryWithTwoScreensAndShowsChoicesMadeElsewhere)
+TEST_F(SettingsWindow, DisplayPopupOffersSecondaryWithTwoScreensAndShowsChoicesMadeElsewhere)
 {
-    Harness h;
-    h.window();
     QComboBox* displays = h.popup("displayPopup");
     EXPECT_EQ(Harness::itemTitles(displays), QStringList({"*Auto", "Primary display"}));
 
@@ -96,10 +97,8 @@ TEST(SettingsWindow, DisplayPopupOffersSecondaryWithTwoScreensAndShowsChoicesMad
     EXPECT_EQ(changes.count, 1);
 }
 
-TEST(SettingsWindow, ProfilesAreSavedChosenAndRemovedThroughTheDialogs)
+TEST_F(SettingsWindow, ProfilesAreSavedChosenAndRemovedThroughTheDialogs)
 {
-    Harness h;
-    h.window();
     QComboBox* profiles = h.popup("profilePopup");
     NotificationCount changes(h.center, VTNotification::SettingsProfileDidChange);
     EXPECT_EQ(Harness::itemTitles(profiles), QStringList({"*Default", "-", "Save Current as...", "[Remove Current]", "-",
@@ -159,15 +158,16 @@ TEST(SettingsWindow, ProfilesAreSavedChosenAndRemovedThroughTheDialogs)
     EXPECT_EQ(profiles->itemData(profiles->count() - 1, Qt::CheckStateRole), Qt::Unchecked);
 }
 
-class SettingsWindowInputRow : public ::testing::TestWithParam<InputType> {};
+class SettingsWindowInputRow : public ::testing::TestWithParam<InputType> {
+protected:
+    Harness h;
+};
 
 TEST_P(SettingsWindowInputRow, MouseKeyboardAndInertiaWriteThroughTheActiveProfile)
 {
     const InputType input = GetParam();
     const QString name = SettingsStore::inputTypeName(input);
-    Harness h;
     h.store.saveCurrentValuesAsProfileNamed(QStringLiteral("Work"));
-    h.window();
     QComboBox* mouse = h.popup(name + "MouseAction");
     QComboBox* keyboard = h.popup(name + "ModifierAction");
     QCheckBox* inertia = h.find<QCheckBox>(name);
@@ -205,9 +205,8 @@ TEST_P(SettingsWindowInputRow, MouseKeyboardAndInertiaWriteThroughTheActiveProfi
 INSTANTIATE_TEST_SUITE_P(EveryInput, SettingsWindowInputRow, ::testing::ValuesIn(SettingsStore::inputTypes()),
                          [](const auto& info) { return SettingsStore::inputTypeName(info.param).toStdString(); });
 
-TEST(SettingsWindow, ActionsOutOfRangeShowAsUnknownAndAreNotRewritten)
+TEST_F(SettingsWindow, ActionsOutOfRangeShowAsUnknownAndAreNotRewritten)
 {
-    Harness h;
     h.store.setSettingValue(QStringLiteral("finger3MouseAction"), 9);
     h.store.setSettingValue(QStringLiteral("eraserModifierAction"), -2);
     h.store.setSettingValue(SettingsKey::EventBackend, QStringLiteral("wayland"));
@@ -226,9 +225,8 @@ TEST(SettingsWindow, ActionsOutOfRangeShowAsUnknownAndAreNotRewritten)
     EXPECT_EQ(h.defaults.storedValue(u"scrollScale").toDouble(), 25.0);
 }
 
-TEST(SettingsWindow, KeyComboIsRecordedOrCancelled)
+TEST_F(SettingsWindow, KeyComboIsRecordedOrCancelled)
 {
-    Harness h;
     h.store.setSettingValue(QStringLiteral("penModifierAction"), 1);
     h.window().showWindow();
     QComboBox* pen = h.popup("penModifierAction");
@@ -257,9 +255,8 @@ TEST(SettingsWindow, KeyComboIsRecordedOrCancelled)
     EXPECT_EQ(Harness::itemTitles(h.popup("finger1ModifierAction")).last(), "Key combo...");
 }
 
-TEST(SettingsWindow, IndicatorsStartAtLoginAndAdvancedValuesAreWrittenWithTheirNotifications)
+TEST_F(SettingsWindow, IndicatorsStartAtLoginAndAdvancedValuesAreWrittenWithTheirNotifications)
 {
-    Harness h;
     h.window().showWindow();
     NotificationCount indicators(h.center, VTNotification::TouchIndicatorsSettingDidChange);
     NotificationCount profiles(h.center, VTNotification::SettingsProfileDidChange);
@@ -294,9 +291,8 @@ TEST(SettingsWindow, IndicatorsStartAtLoginAndAdvancedValuesAreWrittenWithTheirN
     EXPECT_EQ(profiles.count, 1); // the save only
 }
 
-TEST(SettingsWindow, EditsBySomeoneElseShowAtOnceAndWriteFailuresAreShown)
+TEST_F(SettingsWindow, EditsBySomeoneElseShowAtOnceAndWriteFailuresAreShown)
 {
-    Harness h;
     h.window().showWindow();
     UserDefaults other(h.dir.path());
     other.setValue(QStringLiteral("finger1MouseAction"), 3);

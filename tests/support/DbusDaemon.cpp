@@ -1,11 +1,9 @@
 #include "tests/support/DbusDaemon.h"
 
-#include <QFile>
-#include <QProcess>
-#include <QTemporaryDir>
+#include "tests/support/ChildProcess.h"
 
-#include <csignal>
-#include <sys/prctl.h>
+#include <QFile>
+#include <QTemporaryDir>
 
 namespace {
 
@@ -25,7 +23,7 @@ QByteArray config(DbusDaemon::Type type, const QString& directory)
 } // namespace
 
 DbusDaemon::DbusDaemon(Type type)
-    : m_dir(std::make_unique<QTemporaryDir>()), m_process(std::make_unique<QProcess>())
+    : m_dir(std::make_unique<QTemporaryDir>()), m_process(std::make_unique<ChildProcess>())
 {
     const QString configPath = m_dir->filePath(QStringLiteral("bus.conf"));
     QFile file(configPath);
@@ -34,8 +32,6 @@ DbusDaemon::DbusDaemon(Type type)
         return;
     }
     file.close();
-    // A test that crashes takes its bus with it.
-    m_process->setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
     m_process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
     m_process->start(QStringLiteral("dbus-daemon"),
                      {QStringLiteral("--config-file=") + configPath, QStringLiteral("--nofork"),
@@ -51,12 +47,4 @@ DbusDaemon::DbusDaemon(Type type)
         m_error = QStringLiteral("dbus-daemon printed no address");
 }
 
-DbusDaemon::~DbusDaemon()
-{
-    if (m_process->state() == QProcess::NotRunning)
-        return;
-    m_process->terminate();
-    if (!m_process->waitForFinished(5000))
-        m_process->kill();
-    m_process->waitForFinished(5000);
-}
+DbusDaemon::~DbusDaemon() = default;

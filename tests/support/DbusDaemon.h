@@ -4,7 +4,7 @@
 
 #include <memory>
 
-class QProcess;
+class ChildProcess;
 class QTemporaryDir;
 
 // A private D-Bus daemon for one test, of the session or the system type,
@@ -25,7 +25,7 @@ public:
 
 private:
     std::unique_ptr<QTemporaryDir> m_dir;
-    std::unique_ptr<QProcess> m_process;
+    std::unique_ptr<ChildProcess> m_process;
     QByteArray m_address;
     QString m_error;
 };

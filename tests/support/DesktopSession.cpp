@@ -1,7 +1,8 @@
 #include "tests/support/DesktopSession.h"
 
+#include "tests/support/ChildProcess.h"
+
 #include <QElapsedTimer>
-#include <QProcess>
 #include <QProcessEnvironment>
 
 #include <X11/Xatom.h>
@@ -22,7 +23,7 @@ DesktopSession::DesktopSession() : m_server(kWidth, kHeight)
         m_error = QStringLiteral("no Xvfb: ") + m_server.error();
         return;
     }
-    m_windowManager = std::make_unique<QProcess>();
+    m_windowManager = std::make_unique<ChildProcess>();
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("DISPLAY"), QString::fromLatin1(m_server.displayName()));
     m_windowManager->setProcessEnvironment(environment);
@@ -44,13 +45,6 @@ DesktopSession::~DesktopSession()
 {
     if (g_current == this)
         g_current = nullptr;
-    if (m_windowManager && m_windowManager->state() != QProcess::NotRunning) {
-        m_windowManager->terminate();
-        if (!m_windowManager->waitForFinished(3000)) {
-            m_windowManager->kill();
-            m_windowManager->waitForFinished(3000);
-        }
-    }
 }
 
 DesktopSession* DesktopSession::current()

@@ -6,7 +6,7 @@
 
 #include <memory>
 
-class QProcess;
+class ChildProcess;
 
 // A desktop for one test binary: a private Xvfb with openbox managing its
 // windows. DESKTOP tests run their QApplication on it; current() is null
@@ -32,6 +32,6 @@ private:
     bool waitForWindowManager(int timeoutMs);
 
     XvfbServer m_server;
-    std::unique_ptr<QProcess> m_windowManager;
+    std::unique_ptr<ChildProcess> m_windowManager;
     QString m_error;
 };

@@ -1,12 +1,12 @@
 #include "tests/support/ReferenceService.h"
 
+#include "tests/support/ChildProcess.h"
+
 #include <QDeadlineTimer>
 #include <QJsonDocument>
-#include <QProcess>
 #include <QSaveFile>
 
 #include <csignal>
-#include <sys/prctl.h>
 
 ReferenceService::ReferenceService(const QJsonObject& policy)
 {
@@ -14,16 +14,14 @@ ReferenceService::ReferenceService(const QJsonObject& policy)
     start();
 }
 
-ReferenceService::~ReferenceService() { stop(); }
+ReferenceService::~ReferenceService() = default;
 
 QString ReferenceService::executable() { return QStringLiteral(VELOTAP_SERVICE_EXECUTABLE); }
 
 bool ReferenceService::start()
 {
-    m_process = std::make_unique<QProcess>();
+    m_process = std::make_unique<ChildProcess>();
     m_process->setProcessChannelMode(QProcess::SeparateChannels);
-    // A test that crashes takes its service with it.
-    m_process->setChildProcessModifier([] { prctl(PR_SET_PDEATHSIG, SIGTERM); });
     m_process->start(executable(), {QStringLiteral("--db"), databasePath(), QStringLiteral("--policy"),
                                     m_dir.filePath(QStringLiteral("policy.json")), QStringLiteral("--listen"),
                                     QStringLiteral("127.0.0.1:0")});
@@ -55,11 +53,7 @@ void ReferenceService::kill()
 
 void ReferenceService::stop()
 {
-    if (!m_process || m_process->state() == QProcess::NotRunning)
-        return;
-    m_process->terminate();
-    if (!m_process->waitForFinished(5000))
-        kill();
+    m_process.reset();
 }
 
 bool ReferenceService::isRunning() const { return m_process && m_process->state() == QProcess::Running && m_port; }

@@ -7,7 +7,7 @@
 
 #include <memory>
 
-class QProcess;
+class ChildProcess;
 
 // The real velotap-service, started for one test on a free loopback port
 // with its own database and policy file.
@@ -47,7 +47,7 @@ private:
     QList<QJsonObject> records(const QString& command, const QString& since) const;
 
     QTemporaryDir m_dir;
-    std::unique_ptr<QProcess> m_process;
+    std::unique_ptr<ChildProcess> m_process;
     quint16 m_port = 0;
     QString m_error;
 };

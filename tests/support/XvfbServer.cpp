@@ -1,16 +1,12 @@
 #include "tests/support/XvfbServer.h"
 
+#include "tests/support/ChildProcess.h"
+
 #include <QDeadlineTimer>
-#include <QProcess>
 #include <QProcessEnvironment>
 
-#include <csignal>
-#include <sys/prctl.h>
-
-XvfbServer::XvfbServer(int width, int height) : m_process(std::make_unique<QProcess>())
+XvfbServer::XvfbServer(int width, int height) : m_process(std::make_unique<ChildProcess>())
 {
-    // A test that crashes takes its server with it.
-    m_process->setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
     m_process->setStandardErrorFile(QProcess::nullDevice());
     // Xvfb writes the display number and a newline to fd 1 once it accepts clients.
     m_process->start(QStringLiteral("Xvfb"), {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-noreset"),
@@ -26,15 +22,7 @@ XvfbServer::XvfbServer(int width, int height) : m_process(std::make_unique<QProc
         m_displayName = ':' + number;
 }
 
-XvfbServer::~XvfbServer()
-{
-    if (m_process->state() == QProcess::NotRunning)
-        return;
-    m_process->terminate();
-    if (!m_process->waitForFinished(2000))
-        m_process->kill();
-    m_process->waitForFinished(2000);
-}
+XvfbServer::~XvfbServer() = default;
 
 int XvfbServer::runClient(const QString& program, const QStringList& arguments, QString* output)
 {

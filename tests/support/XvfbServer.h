@@ -5,7 +5,7 @@
 
 #include <memory>
 
-class QProcess;
+class ChildProcess;
 
 // A private X server for one test: Xvfb started with -displayfd and
 // -noreset, stopped when the object goes.
@@ -26,7 +26,7 @@ public:
     int runClient(const QString& program, const QStringList& arguments, QString* output = nullptr);
 
 private:
-    std::unique_ptr<QProcess> m_process;
+    std::unique_ptr<ChildProcess> m_process;
     QByteArray m_displayName;
     QString m_error;
 };
