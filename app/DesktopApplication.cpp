@@ -69,12 +69,6 @@ bool isOption(const char* argument, const char* option)
     return std::strcmp(argument, option) == 0;
 }
 
-bool waylandSession()
-{
-    return !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")
-        || qEnvironmentVariable("XDG_SESSION_TYPE").compare(QLatin1String("wayland"), Qt::CaseInsensitive) == 0;
-}
-
 // Qt ends the process when it finds no window system; say it plainly instead.
 bool windowSystemReachable()
 {
@@ -183,7 +177,7 @@ int runDesktopApplication(int& argc, char** argv)
 
     const QString ownIdentifier = QGuiApplication::desktopFileName();
     std::unique_ptr<ActiveApplicationSource> activeApplication;
-    if (waylandSession()) {
+    if (EventSinkFactory::isWaylandSession()) {
         activeApplication =
             std::make_unique<NoActiveApplicationSource>(QStringLiteral("Switching needs an X11 session"));
     } else if (auto x11 = X11ActiveApplicationSource::open(ownIdentifier, DesktopEntries(), &problem)) {

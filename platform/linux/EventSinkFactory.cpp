@@ -27,11 +27,16 @@ VTError noAccess(const QString& detail)
 
 } // namespace
 
+bool isWaylandSession()
+{
+    return !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")
+        || qEnvironmentVariable("XDG_SESSION_TYPE").compare(QLatin1String("wayland"), Qt::CaseInsensitive) == 0;
+}
+
 Environment detectEnvironment(const QString& uinputPath)
 {
     Environment environment;
-    environment.waylandSession = !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")
-        || qEnvironmentVariable("XDG_SESSION_TYPE").compare(QLatin1String("wayland"), Qt::CaseInsensitive) == 0;
+    environment.waylandSession = isWaylandSession();
     environment.uinputWritable = ::access(QFile::encodeName(uinputPath).constData(), W_OK) == 0;
     if (!qEnvironmentVariableIsEmpty("DISPLAY")) {
         if (Display* display = XOpenDisplay(nullptr)) {

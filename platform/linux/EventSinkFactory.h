@@ -31,8 +31,11 @@ struct Environment {
     bool xDisplayReachable = false;
 };
 
-// WAYLAND_DISPLAY or XDG_SESSION_TYPE=wayland, write access to uinputPath,
-// and a connection to $DISPLAY that opens.
+// WAYLAND_DISPLAY is set or XDG_SESSION_TYPE is wayland.
+bool isWaylandSession();
+
+// A Wayland session, write access to uinputPath, and a connection to
+// $DISPLAY that opens.
 Environment detectEnvironment(const QString& uinputPath = QStringLiteral("/dev/uinput"));
 
 // The backend for a setting value, or the error the bridge reports as the
