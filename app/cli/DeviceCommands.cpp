@@ -23,11 +23,8 @@ namespace {
 std::optional<HidDeviceInfo> findDevice(const std::vector<HidDeviceInfo>& all, const QString& wanted, QString* problem)
 {
     if (wanted.isEmpty()) {
-        const std::vector<HidDeviceInfo> matched = matchingDevices(all, QStringLiteral("auto"));
-        QString status;
-        const DeviceChoice choice = chooseDevice(matched, QStringLiteral("auto"), status);
-        if (choice.index >= 0)
-            return matched[std::size_t(choice.index)];
+        if (std::optional<HidDeviceInfo> device = automaticDeviceChoice(all))
+            return device;
         *problem = QStringLiteral("no touch display found; name one of `velotap devices`");
         return std::nullopt;
     }

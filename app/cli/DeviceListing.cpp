@@ -43,9 +43,20 @@ QString inputNodeLine(const KernelInputNode& input)
 
 } // namespace
 
+std::optional<HidDeviceInfo> automaticDeviceChoice(const std::vector<HidDeviceInfo>& devices)
+{
+    const std::vector<HidDeviceInfo> matched = matchingDevices(devices, kAuto);
+    QString status;
+    const DeviceChoice choice = chooseDevice(matched, kAuto, status);
+    if (choice.index < 0)
+        return std::nullopt;
+    return matched[std::size_t(choice.index)];
+}
+
 DeviceListing::DeviceListing(std::vector<HidDeviceInfo> devices, const std::function<bool(const HidDeviceInfo&)>& canRead,
                              const QString& deviceSelection, const InputNodeProbe& inputNodes)
-    : m_all(std::move(devices)), m_catalogue(deviceCatalogue(m_all)), m_selection(normalizedDeviceSelection(deviceSelection))
+    : m_all(std::move(devices)), m_catalogue(deviceCatalogue(m_all)), m_automaticChoice(automaticDeviceChoice(m_all)),
+      m_selection(normalizedDeviceSelection(deviceSelection))
 {
     // One entry per distinct touch candidate, in the order of its first
     // interface: each gets its signature and every interface's node.
@@ -65,12 +76,6 @@ DeviceListing::DeviceListing(std::vector<HidDeviceInfo> devices, const std::func
             it = m_touchDevices.insert(it, {entries.value(qsizetype(m_touchDevices.size())).toMap(), signature, {}});
         it->nodes.push_back(node);
     }
-
-    const std::vector<HidDeviceInfo> matched = matchingDevices(m_all, kAuto);
-    QString status;
-    const DeviceChoice choice = chooseDevice(matched, kAuto, status);
-    if (choice.index >= 0)
-        m_automaticChoice = matched[std::size_t(choice.index)];
 }
 
 bool DeviceListing::automaticSelection() const

@@ -11,6 +11,10 @@
 
 namespace cli {
 
+// The device touch would choose with "auto" among these; none when no touch
+// screen gives a touch layout.
+std::optional<HidDeviceInfo> automaticDeviceChoice(const std::vector<HidDeviceInfo>& devices);
+
 // What `velotap devices` tells: the touch devices with their nodes, whether
 // each can be read and whether the kernel input nodes made from it can be
 // taken from the desktop, the device "auto" would choose, whether the stored
