@@ -70,11 +70,6 @@ Choice chooseBackend(const QString& setting, const Environment& environment)
             noAccess(QStringLiteral("no X display is reachable and /dev/uinput is not writable"))};
 }
 
-QString backendName(Backend backend)
-{
-    return backend == Backend::XTest ? QStringLiteral("xtest") : QStringLiteral("uinput");
-}
-
 QRect desktopBounds(const DisplayServices& displays)
 {
     QRect bounds;

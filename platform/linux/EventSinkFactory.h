@@ -21,7 +21,6 @@ class UserDefaults;
 namespace EventSinkFactory {
 
 inline const QString SettingKey = SettingsKey::EventBackend;
-inline const QString DefaultBackend = QStringLiteral("auto");
 
 enum class Backend { XTest, Uinput };
 
@@ -45,8 +44,6 @@ struct Choice {
     std::optional<VTError> error;
 };
 Choice chooseBackend(const QString& setting, const Environment& environment);
-
-QString backendName(Backend backend);
 
 struct Result {
     std::unique_ptr<EventSink> sink; // null on failure
