@@ -517,8 +517,8 @@ void SysfsHidDeviceSource::watchDevices()
 
     m_hotplug = m_options.hotplugEvents ? m_options.hotplugEvents() : UdevMonitor::open("hidraw");
     if (m_hotplug) {
-        m_hotplugNotifier = new QSocketNotifier(m_hotplug->fd(), QSocketNotifier::Read, this);
-        connect(m_hotplugNotifier, &QSocketNotifier::activated, this, [this] {
+        auto* notifier = new QSocketNotifier(m_hotplug->fd(), QSocketNotifier::Read, this);
+        connect(notifier, &QSocketNotifier::activated, this, [this] {
             m_hotplug->drain();
             notifyDevicesChanged();
         });
@@ -526,9 +526,9 @@ void SysfsHidDeviceSource::watchDevices()
     }
     qInfo("Velotap cannot listen to udev; it watches %s for touch displays instead", qPrintable(m_options.devRoot));
     // Without udev the device nodes still come and go with the devices.
-    m_directoryWatcher = new QFileSystemWatcher(this);
-    m_directoryWatcher->addPath(m_options.devRoot);
-    connect(m_directoryWatcher, &QFileSystemWatcher::directoryChanged, this, [this] { notifyDevicesChanged(); });
+    auto* directoryWatcher = new QFileSystemWatcher(this);
+    directoryWatcher->addPath(m_options.devRoot);
+    connect(directoryWatcher, &QFileSystemWatcher::directoryChanged, this, [this] { notifyDevicesChanged(); });
 }
 
 void SysfsHidDeviceSource::watchUntilReadable(const QString& node) const

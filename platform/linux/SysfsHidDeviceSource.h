@@ -9,7 +9,6 @@
 
 class HotplugEvents;
 class QFileSystemWatcher;
-class QSocketNotifier;
 
 // HID interfaces as Linux shows them: /sys/class/hidraw for the properties and
 // the report descriptor, /dev/hidrawN for the reports (one report per read).
@@ -53,8 +52,6 @@ protected:
 private:
     Options m_options;
     std::unique_ptr<HotplugEvents> m_hotplug;
-    QSocketNotifier* m_hotplugNotifier = nullptr;
-    QFileSystemWatcher* m_directoryWatcher = nullptr;
     // Nodes the user could not read, watched until their access changes
     // (udev or logind may grant it a moment after the node appears).
     QFileSystemWatcher* m_accessWatcher = nullptr;
