@@ -21,18 +21,17 @@ QtTrayHost::QtTrayHost(QDBusConnection bus, QObject* parent)
 {
     if (bus.isConnected()) {
         m_watcherPresent = bus.interface()->isServiceRegistered(kWatcherName);
-        m_watcher = new QDBusServiceWatcher(kWatcherName, bus, QDBusServiceWatcher::WatchForOwnerChange, this);
-        connect(m_watcher, &QDBusServiceWatcher::serviceOwnerChanged, this,
+        auto* watcher = new QDBusServiceWatcher(kWatcherName, bus, QDBusServiceWatcher::WatchForOwnerChange, this);
+        connect(watcher, &QDBusServiceWatcher::serviceOwnerChanged, this,
                 [this](const QString&, const QString&, const QString& newOwner) {
                     m_watcherPresent = !newOwner.isEmpty();
                     recheck();
                 });
     }
     m_lastAvailable = available();
-    m_poll = new QTimer(this);
-    m_poll->setInterval(kTrayPollMilliseconds);
-    connect(m_poll, &QTimer::timeout, this, [this] { recheck(); });
-    m_poll->start();
+    auto* poll = new QTimer(this);
+    connect(poll, &QTimer::timeout, this, [this] { recheck(); });
+    poll->start(kTrayPollMilliseconds);
 }
 
 QtTrayHost::~QtTrayHost() = default;

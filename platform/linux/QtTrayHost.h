@@ -4,9 +4,7 @@
 #include <QDBusConnection>
 #include <QObject>
 
-class QDBusServiceWatcher;
 class QSystemTrayIcon;
-class QTimer;
 
 // The tray through Qt: a StatusNotifierItem where the desktop runs a
 // watcher for them, else the X11 system tray. Either may come later than
@@ -29,8 +27,6 @@ public:
 private:
     void recheck();
 
-    QDBusServiceWatcher* m_watcher = nullptr;
-    QTimer* m_poll = nullptr;
     QSystemTrayIcon* m_icon = nullptr;
     std::function<void()> m_handler;
     bool m_watcherPresent = false;
