@@ -115,11 +115,10 @@ void VTAppDelegate::deviceSelectionChanged()
 {
     if (updateRequired())
         return;
+    // The start keeps the first-run check's test mode on while it is due.
     if (m_bridge->running()) {
         stopTouch();
         startTouch();
-        if (initialCompatibilitySetupRequired())
-            m_bridge->setCompatibilityTestMode(true);
     }
     refreshMenu();
 }
