@@ -73,6 +73,8 @@ public:
     // True when this version is unsupported: the alert was shown and the
     // application is ending.
     bool checkMinimumSupportedVersion();
+    // Whether the policy announces a version later than this one.
+    bool updateAvailable() const;
     // Chooses at most one message and shows it after the current work.
     void presentPolicyMessages();
 
@@ -83,13 +85,10 @@ public:
     // -1, 0 or +1, comparing the runs of digits in each text as numbers.
     static int compareVersions(const QString& a, const QString& b);
 
-    QString version() const { return m_env.version; }
-
 private:
     void handlePolicyResponse(const std::optional<QJsonObject>& result, const std::optional<VTError>& error,
                               const std::function<void()>& continueStartup);
     QString installEvent() const;
-    bool updateAvailable() const;
     bool isChosen(const PolicyMessage& message) const;
     void rememberShownOnce(const QString& identity);
     void presentMessage(const PolicyMessage& message);

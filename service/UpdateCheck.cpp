@@ -13,7 +13,7 @@ void UpdateCheck::checkForUpdates()
 
     QString title = QStringLiteral("You are using the latest version");
     QString text;
-    if (!latest.isEmpty() && AppPolicy::compareVersions(m_policy.version(), latest) == -1) {
+    if (m_policy.updateAvailable()) {
         title = QStringLiteral("A newer version is available");
         text = QStringLiteral("Version %1 is ready to download.").arg(latest);
     }
