@@ -143,10 +143,9 @@ bool saveStatusMenu(Scene& scene, const QDir& out)
     defaults.setValue(SettingsKey::ApiBaseURL, QStringLiteral("http://127.0.0.1:9/"));
     defaults.setValue(SettingsKey::WelcomeAcceptedVersion, QCoreApplication::applicationVersion());
     defaults.setValue(SettingsKey::InitialCompatibilityReportSent, true);
-    ServiceClient client(defaults);
     FakeUserNotifier notifier;
     bool ended = false;
-    AppPolicy policy({client, defaults, scene.alerts, scene.workspace, notifier, scene.center, scene.scheduler,
+    AppPolicy policy({scene.client, defaults, scene.alerts, scene.workspace, notifier, scene.center, scene.scheduler,
                       QCoreApplication::applicationVersion(), QStringLiteral("1"), [&ended] { ended = true; }});
     TraceEventSinkProvider sinks(scene.scheduler);
     FakePermissionHelper permissions;
