@@ -24,6 +24,7 @@
 #include "settings_ui/LoginItem.h"
 #include "settings_ui/VTSettingsWindowController.h"
 #include "tests/support/FakeDesktop.h"
+#include "tests/support/FakeDisplayServices.h"
 #include "tests/support/FakeUserNotifier.h"
 #include "touch/DeviceDiscovery.h"
 #include "touch/DisplayServices.h"
@@ -50,18 +51,6 @@
 
 namespace {
 
-// Two monitors side by side, the left one primary.
-class TwoMonitors final : public DisplayServices {
-public:
-    std::vector<DisplayID> activeDisplays() const override { return {1, 2}; }
-    DisplayID mainDisplay() const override { return 1; }
-    QRectF displayBounds(DisplayID id) const override
-    {
-        return id == 1 ? QRectF(0, 0, 1920, 1080) : id == 2 ? QRectF(1920, 0, 3840, 2160) : QRectF();
-    }
-    QSize displayPixelSize(DisplayID id) const override { return displayBounds(id).size().toSize(); }
-};
-
 class NoAlerts final : public AlertPresenter {
 public:
     AlertResult runModal(const Alert&) override { return {}; }
@@ -85,6 +74,10 @@ struct Scene {
         , source(recording, scheduler)
     {
         store.registerDefaults();
+        // Two monitors side by side, the left one primary.
+        displays.addDisplay(1, QRectF(0, 0, 1920, 1080));
+        displays.addDisplay(2, QRectF(1920, 0, 3840, 2160));
+        displays.setMainDisplay(1);
     }
 
     QTemporaryDir dir;
@@ -93,7 +86,7 @@ struct Scene {
     SettingsStore store;
     ManualScheduler scheduler{0.0};
     TraceEventSink sink{scheduler};
-    TwoMonitors displays;
+    FakeDisplayServices displays;
     RecordingDeviceSource source;
     NoAlerts alerts;
     NoWorkspace workspace;
