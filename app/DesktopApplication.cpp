@@ -225,10 +225,14 @@ int runDesktopApplication(int& argc, char** argv)
     environment.terminate = [] { QCoreApplication::exit(0); };
     if (xrandr) {
         XRandrDisplayServices* source = xrandr.get();
-        environment.watchDisplayChanges = [source](std::function<void()> handler) {
-            QObject::disconnect(source, &XRandrDisplayServices::displaysChanged, nullptr, nullptr);
-            if (handler)
-                QObject::connect(source, &XRandrDisplayServices::displaysChanged, source, std::move(handler));
+        // Only the delegate's own connection is replaced: the uinput sink
+        // follows the same signal.
+        auto connection = std::make_shared<QMetaObject::Connection>();
+        environment.watchDisplayChanges = [source, connection](std::function<void()> handler) {
+            QObject::disconnect(*connection);
+            *connection = handler ? QObject::connect(source, &XRandrDisplayServices::displaysChanged, source,
+                                                     std::move(handler))
+                                  : QMetaObject::Connection();
         };
     }
 
