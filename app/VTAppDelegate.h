@@ -96,7 +96,6 @@ public:
     EventSink& keyboardEventSink() { return m_keyboardSink; }
     QMenu* menu() const { return m_menu.get(); }
     StatusPresenter& statusPresenter() { return *m_statusItem; }
-    bool cursorHidden() const { return m_cursorHidden; }
     bool startupContinued() const { return m_startupContinued; }
     bool wakeRestartPending() const { return m_wakeRestartTimer != 0; }
     bool displayRefreshPending() const { return m_displayRefreshTimer != 0; }
