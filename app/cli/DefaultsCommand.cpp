@@ -40,7 +40,7 @@ const SettingDescription* knownKeyOrComplain(const QString& key)
 {
     const SettingDescription* description = SettingDescriptions::find(key);
     if (!description)
-        err() << "velotap defaults: unknown key '" << printable(key) << "'; 'velotap defaults keys' lists them\n";
+        err() << "velotap defaults: " << unknownKeyText(key) << '\n';
     return description;
 }
 

@@ -1,15 +1,22 @@
 #include "app/cli/SettingWrite.h"
 
+#include "app/cli/Output.h"
+
 #include "settings/SettingDescriptions.h"
 #include "settings/SettingsStore.h"
 
 namespace cli {
 
+QString unknownKeyText(const QString& key)
+{
+    return QStringLiteral("unknown key '%1'; 'velotap defaults keys' lists them").arg(printable(key));
+}
+
 SettingWrite writeSetting(SettingsStore& store, const QString& key, const QString& text)
 {
     const SettingDescription* description = SettingDescriptions::find(key);
     if (!description)
-        return {2, QStringLiteral("unknown key '%1'; 'velotap defaults keys' lists them").arg(key)};
+        return {2, unknownKeyText(key)};
     const ParsedSettingValue parsed = SettingDescriptions::parse(*description, text);
     if (!parsed.ok())
         return {2, parsed.error};

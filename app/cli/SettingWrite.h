@@ -15,4 +15,7 @@ struct SettingWrite {
 
 SettingWrite writeSetting(SettingsStore& store, const QString& key, const QString& text);
 
+// What to say about a key no setting has.
+QString unknownKeyText(const QString& key);
+
 } // namespace cli
