@@ -89,17 +89,7 @@ protected:
         server.runClient("xdotool", {"search", "--onlyvisible", "--name", "^" + title + "$"}, &output);
         return int(output.split('\n', Qt::SkipEmptyParts).size());
     }
-    static bool waitFor(const std::function<bool()>& condition, int timeoutMs = 15000)
-    {
-        QElapsedTimer timer;
-        timer.start();
-        while (!condition()) {
-            if (timer.elapsed() > timeoutMs)
-                return false;
-            QTest::qWait(50);
-        }
-        return true;
-    }
+    static bool waitFor(const std::function<bool()>& condition) { return QTest::qWaitFor(condition, 15000); }
     static QByteArray errorOutput(QProcess& process) { return process.readAllStandardError(); }
     // The state letter of /proc/PID/stat ('T' once stopped).
     static char processState(qint64 pid)

@@ -166,15 +166,9 @@ TEST_F(Scroll, PinchLocksAtEighteenPointsClampsEachStepAndEndsOnEveryReset)
     }
 }
 
-} // namespace
-
-namespace {
-
-using ScrollSequences = GestureEngineTest;
-
 // A lift that ends a scroll ends the whole touch sequence: the next group
 // is a new one in every respect.
-TEST_F(ScrollSequences, TheNextTouchAfterAScrollStartsAfresh)
+TEST_F(Scroll, TheNextTouchAfterAScrollStartsAfresh)
 {
     // The wheel goes where the fingers are: the pointer moves there first.
     swipe([](double y) { return pairAt(150, y); });

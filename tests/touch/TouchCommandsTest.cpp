@@ -5,7 +5,6 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
-#include <QRandomGenerator>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -14,7 +13,6 @@ namespace {
 
 struct CommandRun {
     int exitCode = -1;
-    bool crashed = true;
     QString out;
     QString err;
 };
@@ -25,7 +23,7 @@ CommandRun velotap(const QStringList& arguments)
     process.start(QStringLiteral(VELOTAP_EXECUTABLE), arguments);
     if (!process.waitForFinished(60000))
         return {};
-    return {process.exitCode(), process.exitStatus() != QProcess::NormalExit,
+    return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
             QString::fromUtf8(process.readAllStandardOutput()), QString::fromUtf8(process.readAllStandardError())};
 }
 
@@ -94,14 +92,6 @@ TEST(DescribeCommand, InvalidAndUnreadableInput)
     }
     EXPECT_TRUE(velotap({"describe", dir.filePath("missing.bin")}).err.contains("no such file"));
 
-    // Arbitrary bytes never crash it.
-    QRandomGenerator random(7);
-    for (int i = 0; i < 8; ++i) {
-        QByteArray bytes(4 * int(random.bounded(1, 100)), Qt::Uninitialized);
-        random.fillRange(reinterpret_cast<quint32*>(bytes.data()), bytes.size() / 4);
-        const CommandRun run = velotap({"describe", writeFile(dir, QStringLiteral("random%1.bin").arg(i), bytes)});
-        EXPECT_TRUE(!run.crashed && (run.exitCode == 0 || run.exitCode == 1));
-    }
 }
 
 TEST(DecodeCommand, DebugTextOfReportsAndRecordings)

@@ -9,8 +9,7 @@ using touchtest::Descriptor;
 
 namespace {
 
-// Decodes and assembles reports; the ids of each frame handed on, "-" for
-// an incomplete one.
+// Decodes and assembles reports; the ids of each frame handed on.
 class Frames {
 public:
     explicit Frames(const TouchLayout& layout) : m_decoder(layout) { m_assembler.setLayout(layout); }
@@ -21,7 +20,6 @@ public:
         const TouchContactList list = m_decoder.contactsFromReport(report.data(), report.size());
         return m_assembler.add(list, report.data(), report.size()) ? ids() : std::string();
     }
-    std::string flush() { return m_assembler.flush() ? ids() + "-" : std::string(); }
 
 private:
     TouchReportDecoder m_decoder;
@@ -47,17 +45,8 @@ std::string contact(int id, bool down = true)
 
 } // namespace
 
-// Frames over several reports are assembled as the bridge test shows; here
-// what only the assembler decides.
-TEST(TouchFrameAssembler, AFrameThatNeverCompletesIsHandedOnOnce)
-{
-    Frames frames(Descriptor().application(1).contacts(2).contactCount().end().layout());
-    EXPECT_EQ(frames.deliver("01" + contact(1) + contact(2) + " 03"), "");
-    EXPECT_EQ(frames.deliver("0201"), "") << "a report of another ID is no frame";
-    EXPECT_EQ(frames.flush(), "[1 2]-");
-    EXPECT_EQ(frames.flush(), "");
-}
-
+// Frames over several reports, their time-out and reports of other IDs are
+// the bridge test's; here what only the assembler decides.
 TEST(TouchFrameAssembler, OneReportPerContactTrackedByIdentifier)
 {
     // One contact collection, no Contact Count: each report tells of one contact.

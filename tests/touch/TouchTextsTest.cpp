@@ -1,6 +1,5 @@
 #include "touch/AxisMapping.h"
 #include "touch/ContactDictionaries.h"
-#include "touch/DebugText.h"
 #include "touch/DescriptorSummary.h"
 #include "touch/ReportDecoder.h"
 #include "tests/touch/TouchTestData.h"
@@ -77,31 +76,4 @@ TEST(ContactDictionaries, TwelveKeysMapped)
                                                        R"("width":514,"x":4000000000,"xMaximum":5,"xMinimum":-5,"y":0,)"
                                                        R"("yMaximum":1,"yMinimum":0})");
     EXPECT_TRUE(contactDictionariesFromList(TouchContactList{}, QRectF(0, 0, 10, 10)).isEmpty());
-}
-
-TEST(DebugText, Format)
-{
-    const TouchLayout layout = touchtest::singleFingerLayout();
-    const QString status = decoderStatusText(layout);
-    const std::vector<std::uint8_t> other = {1, 2, 3};
-
-    // No decoder: the bytes and the decoder line only.
-    EXPECT_EQ(debugTextForReport(other.data(), other.size(), TouchContactList{}, QString(), TouchLayout{}, false),
-              "0003 bytes: 01 02 03\ndecoder=No descriptor decoder");
-    EXPECT_EQ(debugTextForReport(nullptr, 0, TouchContactList{}, QString(), TouchLayout{}, false),
-              "0000 bytes:\ndecoder=No descriptor decoder");
-
-    // Padded id, kind name and coordinates; the continuation word wins over "observed".
-    TouchContactList list{.count = 2, .frameContactCount = 12, .slotCount = 8, .hybridOffset = 8, .continuation = true,
-                          .complete = true};
-    list.contacts[0] = TouchContact{0, 3, 7, 1234, 567, 0, 4095, 0, 4095, 0x0202, ContactKindPen};
-    list.contacts[1] = TouchContact{7, 3, 255, 65535, 0, 0, 65535, 0, 4095, 0xFFFF, ContactKindUnknown};
-    std::vector<std::uint8_t> longReport(10000, 0xAB);
-    const QString text = debugTextForReport(longReport.data(), longReport.size(), list, status, layout, true);
-    EXPECT_TRUE(text.startsWith("10000 bytes: ab ab"));
-    EXPECT_TRUE(text.endsWith(" ab ab\ndecoder=HidDigitizerDescriptor report=1 contacts=1 report=1 frame=12 reported=12 "
-                              "contacts=2 slots=8 hybridOffset=8 hybrid=continuation complete=yes\n"
-                              "  slot=0 id=  7 flags=0x03 down kind=pen     x= 1234 y=  567 marker=0x0202\n"
-                              "  slot=7 id=255 flags=0x03 down kind=unknown x=65535 y=    0 marker=0xffff"))
-        << text.right(300).toStdString();
 }
