@@ -12,7 +12,7 @@ namespace {
 
 const QString kAuto = QStringLiteral("auto");
 const QString kNoAccessAdvice = QStringLiteral(
-    "not readable by you: install the udev rule (sudo make install, see the README), then replug the display");
+    "not readable by you: install the udev rule (sudo velotap install-udev-rule, see the README)");
 
 QString nodeLine(const QString& path, bool readable)
 {
@@ -29,8 +29,8 @@ QString inputNodeLine(const KernelInputNode& input)
         break;
     case EACCES:
     case EPERM:
-        what = QStringLiteral("not readable by you, so touches may act twice: install the udev rule (sudo make install, "
-                              "see the README)");
+        what = QStringLiteral("not readable by you, so touches may act twice: install the udev rule (sudo velotap "
+                              "install-udev-rule, see the README)");
         break;
     case EBUSY:
         what = QStringLiteral("held by another program (Velotap itself while its touch runs), so touches may act twice");
