@@ -1,5 +1,8 @@
 #include "touch/DeviceDiscovery.h"
 
+#include <QJsonArray>
+#include <QJsonDocument>
+
 #include <gtest/gtest.h>
 
 #include <tuple>
@@ -28,20 +31,6 @@ HidDeviceInfo device(const QString& node, qint64 vendor, qint64 product, qint64 
                                QVariantList{QVariantMap{{HidProperty::DeviceUsagePage, qint64(0x0D)}, {HidProperty::DeviceUsage, qint64(4)}}});
     }
     return info;
-}
-
-// One line per entry: "key=value" for each field, in key order.
-QString entriesText(const QVariantList& entries)
-{
-    QStringList lines;
-    for (const QVariant& entry : entries) {
-        const QVariantMap fields = entry.toMap();
-        QStringList parts;
-        for (auto it = fields.begin(); it != fields.end(); ++it)
-            parts << it.key() + QLatin1Char('=') + it->toString();
-        lines << parts.join(QLatin1Char(' '));
-    }
-    return lines.join(QLatin1Char('\n'));
 }
 
 } // namespace
@@ -133,9 +122,11 @@ TEST(DeviceDiscovery, CatalogueAndTouchDeviceEntries)
     manufacturerOnly.properties[HidProperty::Manufacturer] = QStringLiteral("Samsung");
     EXPECT_EQ(deviceCatalogue({manufacturerOnly})[0].title, QStringLiteral("Samsung (0x04e8:0x0001)"));
 
-    EXPECT_EQ(entriesText(touchDeviceEntries({flipA, flipB, possible, keyboard, unnamed})),
-              QStringLiteral("manufacturer_string=Samsung max_input_report_size=8 product_id=2084 product_string=flip transport=USB vendor_id=04e8\n"
-                             "manufacturer_string=ACME max_input_report_size=8 product_id=5678 product_string=Touch Display transport=USB vendor_id=1234\n"
-                             "manufacturer_string=- product_id=0001 product_string=- transport=- vendor_id=04e8"));
+    EXPECT_EQ(QJsonDocument(QJsonArray::fromVariantList(touchDeviceEntries({flipA, flipB, possible, keyboard, unnamed})))
+                  .toJson(QJsonDocument::Compact).toStdString(),
+              R"([{"manufacturer_string":"Samsung","max_input_report_size":8,"product_id":"2084","product_string":"flip",)"
+              R"("transport":"USB","vendor_id":"04e8"},{"manufacturer_string":"ACME","max_input_report_size":8,)"
+              R"("product_id":"5678","product_string":"Touch Display","transport":"USB","vendor_id":"1234"},)"
+              R"({"manufacturer_string":"-","product_id":"0001","product_string":"-","transport":"-","vendor_id":"04e8"}])");
     EXPECT_TRUE(touchDeviceEntries({}).isEmpty());
 }
