@@ -173,85 +173,11 @@ TEST(SysfsHidDeviceSource, HotplugEventsAndNodesThatBecomeReadable)
     EXPECT_EQ(watching.devices().size(), 2u);
 }
 
-TEST(SysfsHidDeviceSource, OpenFailuresGrabDeliveryAndRemoval)
-{
-    FakeSysfs fake;
-    fake.add({.hidraw = QStringLiteral("hidraw0"), .eventNodes = {QStringLiteral("event7"), QStringLiteral("event8")}});
-
-    int hid[2], event7[2];
-    ASSERT_EQ(::socketpair(AF_UNIX, SOCK_SEQPACKET, 0, hid), 0);
-    ASSERT_EQ(::pipe(event7), 0);
-    int deny = 0;
-    std::vector<std::pair<int, bool>> grabs;
-    SysfsHidDeviceSource::Options options{fake.sysfs(), fake.dev(), {}, {}, {}, {}};
-    options.openNode = [&](const QByteArray& path, int flags) -> int {
-        if (path == QFile::encodeName(fake.dev() + QStringLiteral("/hidraw0"))) {
-            EXPECT_TRUE(flags & O_NONBLOCK);
-            errno = deny;
-            ::fcntl(hid[0], F_SETFL, O_NONBLOCK);
-            return deny ? -1 : hid[0];
-        }
-        if (path.endsWith("input/event7"))
-            return event7[0];
-        errno = EACCES; // event8 cannot be opened: touch still works
-        return -1;
-    };
-    options.grabInputNode = [&](int fd, bool grab) {
-        grabs.emplace_back(fd, grab);
-        return 0;
-    };
-    options.isReadable = [&](const QString&) { return deny == 0; };
-    SysfsHidDeviceSource source(options);
-    const HidDeviceInfo device = source.devices().at(0);
-    EXPECT_EQ(source.inputNodesOf(device.node),
-              (QStringList{fake.dev() + QStringLiteral("/input/event7"), fake.dev() + QStringLiteral("/input/event8")}));
-
-    using Failure = HidDeviceSource::OpenFailure;
-    Failure failure = Failure::None;
-    int code = 0;
-    for (const auto& [error, expected] : {std::pair{EACCES, Failure::PermissionDenied}, {ENOENT, Failure::NotFound}, {EBUSY, Failure::Other}}) {
-        deny = error;
-        EXPECT_FALSE(source.canRead(device));
-        EXPECT_FALSE(source.open(device, {}, [](const std::uint8_t*, int) {}, [] {}, &failure, &code));
-        EXPECT_EQ(failure, expected);
-        EXPECT_EQ(code, error);
-    }
-    EXPECT_TRUE(grabs.empty());
-
-    deny = 0;
-    QList<QByteArray> reports;
-    int removals = 0;
-    auto stream = source.open(device, {true, {}}, [&](const std::uint8_t* r, int n) {
-        reports << QByteArray(reinterpret_cast<const char*>(r), n);
-    }, [&] { ++removals; }, &failure, &code);
-    ASSERT_TRUE(stream);
-    EXPECT_EQ(failure, Failure::None);
-    EXPECT_EQ(grabs, (std::vector<std::pair<int, bool>>{{event7[0], true}}));
-
-    // One report per read, boundaries kept, up to the longest report.
-    const QByteArray first = QByteArray::fromHex("02010a0010002001");
-    const QByteArray second = QByteArray::fromHex("0200");
-    const QByteArray longest(600, '\x02');
-    for (const QByteArray& report : {first, second, longest})
-        ASSERT_EQ(::write(hid[1], report.constData(), report.size()), report.size());
-    ASSERT_EVENTUALLY(reports.size() == 3, 5000);
-    EXPECT_EQ(reports[0], first);
-    EXPECT_EQ(reports[1], second);
-    EXPECT_EQ(reports[2].size(), 256); // the declared size is smaller than 256
-
-    ::close(hid[1]);
-    ASSERT_EVENTUALLY(removals == 1, 5000);
-    QCoreApplication::processEvents();
-    EXPECT_EQ(removals, 1);
-    stream.reset(); // closing lets the desktop have the node again
-    EXPECT_EQ(grabs, (std::vector<std::pair<int, bool>>{{event7[0], true}, {event7[0], false}}));
-    ::close(event7[1]);
-}
-
-// A kernel input node refused at open, for want of access (udev grants it a
-// moment after the raw node) or because another program holds it, is taken
-// once it can be; meanwhile the stream and a probe say why it is not.
-TEST(SysfsHidDeviceSource, KernelInputNodesRefusedAtOpenAreTakenOnceTheyCanBe)
+// Open errors say what they are. A kernel input node refused at open, for
+// want of access (udev grants it a moment after the raw node) or because
+// another program holds it, is taken once it can be; meanwhile the stream
+// and a probe say why it is not.
+TEST(SysfsHidDeviceSource, OpenFailuresDeliveryKernelInputNodesTakenOnceTheyCanBeAndRemoval)
 {
     FakeSysfs fake;
     fake.add({.hidraw = QStringLiteral("hidraw0"), .eventNodes = {QStringLiteral("event7"), QStringLiteral("event8")}});
@@ -261,15 +187,19 @@ TEST(SysfsHidDeviceSource, KernelInputNodesRefusedAtOpenAreTakenOnceTheyCanBe)
         writeTestFile(node, {});
     int hid[2];
     ASSERT_EQ(::socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_NONBLOCK, 0, hid), 0);
+    int deny = 0;
     bool event7Readable = false;
     bool event8Held = true; // by another program
     std::map<int, QString> opened;
     std::vector<std::pair<QString, bool>> grabs;
     SysfsHidDeviceSource::Options options{fake.sysfs(), fake.dev(), {}, {}, {}, {}};
-    options.openNode = [&](const QByteArray& path, int) -> int {
+    options.openNode = [&](const QByteArray& path, int flags) -> int {
         const QString node = QFile::decodeName(path);
-        if (node.endsWith(QLatin1String("hidraw0")))
-            return hid[0];
+        if (node.endsWith(QLatin1String("hidraw0"))) {
+            EXPECT_TRUE(flags & O_NONBLOCK);
+            errno = deny;
+            return deny ? -1 : hid[0];
+        }
         if (node == event7 && !event7Readable) {
             errno = EACCES;
             return -1;
@@ -296,10 +226,25 @@ TEST(SysfsHidDeviceSource, KernelInputNodesRefusedAtOpenAreTakenOnceTheyCanBe)
     };
     EXPECT_EQ(errors(source.probeInputNodes(device.node)), QStringLiteral("event7=%1 event8=%2").arg(EACCES).arg(EBUSY));
 
+    using Failure = HidDeviceSource::OpenFailure;
+    Failure failure = Failure::None;
+    int code = 0;
+    for (const auto& [error, expected] : {std::pair{EACCES, Failure::PermissionDenied}, {ENOENT, Failure::NotFound}, {EBUSY, Failure::Other}}) {
+        deny = error;
+        EXPECT_FALSE(source.open(device, {}, [](const std::uint8_t*, int) {}, [] {}, &failure, &code));
+        EXPECT_EQ(failure, expected);
+        EXPECT_EQ(code, error);
+    }
+    deny = 0;
+
     int changes = 0;
-    int reports = 0;
-    auto stream = source.open(device, {true, [&] { ++changes; }}, [&](const std::uint8_t*, int) { ++reports; }, [] {});
+    int removals = 0;
+    QList<QByteArray> reports;
+    auto stream = source.open(device, {true, [&] { ++changes; }}, [&](const std::uint8_t* r, int n) {
+        reports << QByteArray(reinterpret_cast<const char*>(r), n);
+    }, [&] { ++removals; }, &failure, &code);
     ASSERT_TRUE(stream);
+    EXPECT_EQ(failure, Failure::None);
     EXPECT_EQ(errors(stream->untakenInputNodes()), QStringLiteral("event7=%1 event8=%2").arg(EACCES).arg(EBUSY));
 
     // udev gives the seat's user access to event7.
@@ -311,22 +256,37 @@ TEST(SysfsHidDeviceSource, KernelInputNodesRefusedAtOpenAreTakenOnceTheyCanBe)
     // The other program lets go of event8: taken again while touches arrive.
     event8Held = false;
     const auto deliver = [&](int count) {
-        const int goal = reports + count;
+        const qsizetype goal = reports.size() + count;
         for (int i = 0; i < count; ++i)
             ASSERT_EQ(::write(hid[1], "\x02\x00", 2), 2);
-        ASSERT_EVENTUALLY(reports == goal, 5000);
+        ASSERT_EVENTUALLY(reports.size() == goal, 5000);
     };
     deliver(99);
     EXPECT_EQ(changes, 1); // not tried on every report
     deliver(1);
     EXPECT_EQ(changes, 2);
     EXPECT_TRUE(stream->untakenInputNodes().empty());
+    EXPECT_EQ(grabs, (std::vector<std::pair<QString, bool>>{{"event7", true}, {"event8", true}}));
     EXPECT_EQ(errors(source.probeInputNodes(device.node)), QStringLiteral("event7=0 event8=0"));
 
+    // One report per read, boundaries kept, up to the longest report.
+    const QByteArray first = QByteArray::fromHex("02010a0010002001");
+    const QByteArray second = QByteArray::fromHex("0200");
+    const QByteArray longest(600, '\x02');
+    for (const QByteArray& report : {first, second, longest})
+        ASSERT_EQ(::write(hid[1], report.constData(), report.size()), report.size());
+    ASSERT_EVENTUALLY(reports.size() == 103, 5000);
+    EXPECT_EQ(reports[100], first);
+    EXPECT_EQ(reports[101], second);
+    EXPECT_EQ(reports[102].size(), 256); // the declared size is smaller than 256
+
     grabs.clear();
+    ::close(hid[1]);
+    ASSERT_EVENTUALLY(removals == 1, 5000);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(removals, 1);
     stream.reset(); // both go back to the desktop
     EXPECT_EQ(grabs, (std::vector<std::pair<QString, bool>>{{"event7", false}, {"event8", false}}));
-    ::close(hid[1]);
 }
 
 // "auto" takes every real touch screen, also those that lead with a mouse
