@@ -10,7 +10,7 @@
 
 namespace {
 
-TEST(ManualScheduler, FiresInTimeOrderWithClockAtEachDueTime)
+TEST(ManualScheduler, FiresInTimeOrderPostsAfterDueTimersAndTasksScheduleAndCancel)
 {
     ManualScheduler scheduler(10.0);
     QStringList order;
@@ -21,30 +21,17 @@ TEST(ManualScheduler, FiresInTimeOrderWithClockAtEachDueTime)
             times << scheduler.now();
         };
     };
-    scheduler.schedule(0.3, record("c"));
-    scheduler.schedule(0.1, record("a"));
-    scheduler.schedule(0.1, record("b")); // same time: scheduling order
-    scheduler.schedule(1.0, record("late"));
-
-    scheduler.advance(0.5);
-    EXPECT_EQ(order, QStringList({"a", "b", "c"}));
-    EXPECT_EQ(times, QList<double>({10.1, 10.1, 10.3}));
-    EXPECT_DOUBLE_EQ(scheduler.now(), 10.5);
-    EXPECT_TRUE(scheduler.hasPending());
-    EXPECT_DOUBLE_EQ(scheduler.nextDueTime(), 11.0);
-}
-
-TEST(ManualScheduler, TimersCancelledOrScheduledFromTasks)
-{
-    ManualScheduler scheduler(0.0);
-    QStringList order;
     const auto cancelled = scheduler.schedule(0.2, [&] { order << "cancelled"; });
+    scheduler.schedule(0.3, record("c"));
     scheduler.schedule(0.1, [&] {
-        order << "first";
+        scheduler.post([&] { order << "posted"; });
+        record("a")();
         scheduler.cancel(cancelled);
-        // Due inside the same advance: must still fire, and after "first".
+        // Due inside the same advance: must still fire, and after "a".
         scheduler.schedule(0.05, [&] { order << "nested"; });
     });
+    scheduler.schedule(0.1, record("b")); // same time: scheduling order
+    scheduler.schedule(1.0, record("late"));
     int ticks = 0;
     Scheduler::TimerId repeating = 0;
     repeating = scheduler.scheduleRepeating(0.25, [&] {
@@ -52,31 +39,23 @@ TEST(ManualScheduler, TimersCancelledOrScheduledFromTasks)
             scheduler.cancel(repeating);
     });
     scheduler.cancel(12345); // unknown id is harmless
-    scheduler.advance(0.6);
-    EXPECT_EQ(order, QStringList({"first", "nested"}));
-    EXPECT_EQ(ticks, 2);
-    scheduler.advance(10.0);
-    EXPECT_EQ(ticks, 3);
-    EXPECT_FALSE(scheduler.hasPending());
-}
 
-TEST(ManualScheduler, PostRunsAfterCurrentWorkBeforeLaterTimers)
-{
-    ManualScheduler scheduler(0.0);
-    QStringList order;
-    scheduler.schedule(0.1, [&] {
-        scheduler.post([&] { order << "posted"; });
-        order << "timer";
-    });
-    scheduler.schedule(0.1, [&] { order << "same-time timer"; });
-    scheduler.schedule(0.2, [&] { order << "later"; });
-    scheduler.advance(0.15);
+    scheduler.advance(0.6);
     // Posted work queues behind timers already due at that moment.
-    EXPECT_EQ(order, QStringList({"timer", "same-time timer", "posted"}));
+    EXPECT_EQ(order, QStringList({"a", "b", "posted", "nested", "c"}));
+    EXPECT_EQ(times, QList<double>({10.1, 10.1, 10.3}));
+    EXPECT_DOUBLE_EQ(scheduler.now(), 10.6);
+    EXPECT_EQ(ticks, 2);
+    EXPECT_DOUBLE_EQ(scheduler.nextDueTime(), 10.75);
+
     scheduler.post([&] { order << "idle post"; });
-    EXPECT_EQ(order.size(), 3); // nothing runs until the clock is driven
+    EXPECT_EQ(order.size(), 5); // nothing runs until the clock is driven
     scheduler.runDue();
     EXPECT_EQ(order.last(), "idle post");
+    scheduler.advance(10.0);
+    EXPECT_EQ(ticks, 3);
+    EXPECT_EQ(order.last(), "late");
+    EXPECT_FALSE(scheduler.hasPending());
 }
 
 TEST(TimerQueue, RepeatingTimerKeepsItsPhaseAndSkipsTicksAClockMissed)

@@ -74,7 +74,6 @@ TEST_F(DefaultsCommandTest, ReadWriteDeleteOnTheSameFile)
     run = velotap({"read"});
     EXPECT_EQ(run.status, 0);
     const QJsonObject all = QJsonDocument::fromJson(run.out.toUtf8()).object();
-    EXPECT_EQ(all.value("apiBaseURL").toString(), "https://api.example.com/api/v1");
     EXPECT_EQ(all.value("finger2MouseAction").toInt(), 4);
     EXPECT_EQ(velotap({"keys"}).status, 0);
 }
