@@ -48,10 +48,21 @@ namespace {
 
 const QString kSimulateFirstInstall = QStringLiteral("--simulate-first-install");
 const QString kFirstInstall = QStringLiteral("-firstinstall");
-// The debug reports window has no menu item; the option (and the desktop
-// entry's action) opens it, in the running instance when there is one.
-const QString kDebugReports = QStringLiteral("--debug-reports");
+// Commands without a menu item: the option (and the desktop entry's action of
+// the same name) runs them, in the running instance when there is one.
 const QString kDebugReportsAction = QStringLiteral("debug-reports");
+const QString kTogglePointerAction = QStringLiteral("toggle-pointer");
+const QStringList kOptionActions = {kDebugReportsAction, kTogglePointerAction};
+
+void runAction(VTAppDelegate& delegate, const QString& name)
+{
+    if (name == kDebugReportsAction)
+        delegate.showDebugReports();
+    else if (name == kTogglePointerAction)
+        delegate.toggleHideCursor();
+    else
+        delegate.activate();
+}
 
 // Tests and demos run the application on a simulated display.
 SysfsHidDeviceSource::Options deviceSourceOptions()
@@ -124,9 +135,11 @@ int runDesktopApplication(int& argc, char** argv)
     QApplication::setQuitOnLastWindowClosed(false);
 
     const QStringList options = QApplication::arguments().mid(1);
-    const bool debugReports = options.contains(kDebugReports);
+    QString requestedAction;
     for (const QString& option : options) {
-        if (option != kSimulateFirstInstall && option != kFirstInstall && option != kDebugReports) {
+        if (option.startsWith(QLatin1String("--")) && kOptionActions.contains(option.mid(2))) {
+            requestedAction = option.mid(2);
+        } else if (option != kSimulateFirstInstall && option != kFirstInstall) {
             std::fprintf(stderr, "velotap: unknown option '%s'; see velotap --help\n", qPrintable(option));
             return 2;
         }
@@ -147,7 +160,7 @@ int runDesktopApplication(int& argc, char** argv)
     policy.loadPolicyResource(AppPolicy::shippedPolicyPath());
 
     SingleInstance instance;
-    switch (instance.claim(5000, debugReports ? kDebugReportsAction : QString())) {
+    switch (instance.claim(5000, requestedAction)) {
     case SingleInstance::Outcome::OtherActivated:
         return 0;
     case SingleInstance::Outcome::OtherSilent:
@@ -241,20 +254,16 @@ int runDesktopApplication(int& argc, char** argv)
         qCInfo(lcApp) << "Velotap was asked to come forward";
         delegate.activate();
     });
-    QObject::connect(&instance, &SingleInstance::actionActivated, &application, [&delegate](const QString& name) {
-        if (name == kDebugReportsAction)
-            delegate.showDebugReports();
-        else
-            delegate.activate();
-    });
+    QObject::connect(&instance, &SingleInstance::actionActivated, &application,
+                     [&delegate](const QString& name) { runAction(delegate, name); });
     QuitSignals quitSignals([&delegate] { delegate.quit(); });
     QObject::connect(&application, &QCoreApplication::aboutToQuit, &application,
                      [&delegate] { delegate.applicationWillTerminate(); });
     // After the run loop starts, so that quitting from the welcome alert works.
-    QTimer::singleShot(0, &application, [&delegate, debugReports] {
+    QTimer::singleShot(0, &application, [&delegate, requestedAction] {
         delegate.applicationDidFinishLaunching();
-        if (debugReports)
-            delegate.showDebugReports();
+        if (!requestedAction.isEmpty())
+            runAction(delegate, requestedAction);
     });
     QApplication::exec();
     return 0;

@@ -33,6 +33,7 @@ QString usage()
     QString text = QStringLiteral("usage: velotap [--simulate-first-install]   start the application (status menu)\n"
                                   "       velotap --debug-reports              open the debug reports window (starting\n"
                                   "                                            the application when it is not running)\n"
+                                  "       velotap --toggle-pointer             hide the pointer, or show it again\n"
                                   "       velotap COMMAND [ARGS...]\n\ncommands:\n");
     for (const Command& command : kCommands)
         text += QStringLiteral("  %1\n").arg(QString::fromUtf8(command.synopsis));

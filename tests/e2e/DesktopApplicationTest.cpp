@@ -129,6 +129,12 @@ TEST_F(DesktopApplicationTest, ASecondLaunchActivatesTheFirstOrOpensTheDebugWind
     EXPECT_TRUE(waitFor([&] { return windowsTitled("Velotap Debug Reports") == 1; })) << firstLog.toStdString();
     EXPECT_EQ(storedDefaults().value("initialCompatibilityReportSent"), QJsonValue(true));
 
+    // The pointer option has no menu item either: it reaches the running instance.
+    QProcess& pointer = start({"--toggle-pointer"});
+    ASSERT_TRUE(pointer.waitForFinished(15000));
+    EXPECT_EQ(pointer.exitCode(), 0);
+    EXPECT_TRUE(waitFor([&] { return storedDefaults().value("hideCursor") == QJsonValue(true); }));
+
     // A first instance that holds the name but never answers.
     ::kill(pid_t(first.processId()), SIGSTOP);
     ASSERT_TRUE(waitFor([&] { return processState(first.processId()) == 'T'; }));
