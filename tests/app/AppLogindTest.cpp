@@ -1,5 +1,6 @@
 #include "tests/app/AppHarness.h"
 
+#include "base/Notifications.h"
 #include "platform/linux/LogindSessionEvents.h"
 #include "tests/support/DbusDaemon.h"
 #include "tests/support/LogindDouble.h"
@@ -24,7 +25,7 @@ protected:
 
 } // namespace
 
-TEST_F(AppLogind, SleepWithTheDelayLockThenWakeAndUserSwitching)
+TEST_F(AppLogind, SleepWakeAndUserSwitchingWalk)
 {
     LogindDouble logind(bus.address());
     ASSERT_TRUE(logind.isServing());
@@ -40,24 +41,71 @@ TEST_F(AppLogind, SleepWithTheDelayLockThenWakeAndUserSwitching)
     EXPECT_EQ(logind.inhibitCalls(), 1);
     ASSERT_EVENTUALLY(logind.lockHeld(), 5000);
 
+    // Asleep mid-drag: the button and the delay lock are let go.
+    app.devices.deliver(fingerReport(true, 100, 100));
+    app.scheduler.advance(1);
+    app.devices.deliver(fingerReport(true, 200, 100));
+    ASSERT_TRUE(app.sinks.lines.join('\n').contains(QStringLiteral("left-dragged")));
+    app.bridge().setCompatibilityTestMode(true);
     logind.prepareForSleep(true);
     ASSERT_EVENTUALLY(!app.bridge().running(), 5000);
+    EXPECT_TRUE(app.sinks.lines.last().contains(QStringLiteral("left-up")));
+    EXPECT_EQ(app.sinks.sink, nullptr);
     ASSERT_EVENTUALLY(!logind.lockHeld(), 5000);
 
+    // Restarted 1.25 s after the wake, in the mode it slept in.
     logind.prepareForSleep(false);
     ASSERT_EVENTUALLY(app.delegate->wakeRestartPending(), 5000);
-    app.scheduler.advance(1.25);
-    EXPECT_TRUE(app.bridge().running());
+    app.scheduler.advance(1.2);
+    EXPECT_FALSE(app.bridge().running());
+    app.scheduler.advance(0.05);
+    EXPECT_TRUE(app.bridge().compatibilityTestMode());
+    EXPECT_EQ(app.devices.openCount, 2);
     ASSERT_EVENTUALLY(logind.lockHeld(), 5000);
     EXPECT_EQ(logind.inhibitCalls(), 2);
 
-    // Another user takes the seat, then the session is ours again.
+    // Another user takes the seat: nothing starts touch until the session
+    // is ours again, in the mode asked for meanwhile.
+    app.bridge().setCompatibilityTestMode(false);
     logind.setActive(false);
     ASSERT_EVENTUALLY(!app.bridge().running(), 5000);
     EXPECT_FALSE(app.devices.isOpen());
     EXPECT_EQ(app.sinks.sink, nullptr);
+    app.center.post(VTNotification::CompatibilityTestModeDidChange, nullptr, {{QStringLiteral("enabled"), true}});
+    app.delegate->workspaceDidWake();
+    app.scheduler.advance(2);
+    EXPECT_FALSE(app.devices.isOpen());
     logind.setActive(true);
     ASSERT_EVENTUALLY(app.bridge().running(), 5000);
+    EXPECT_TRUE(app.bridge().compatibilityTestMode());
+
+    // A wake without a sleep before it restarts cleanly, once.
+    const int opened = app.devices.openCount;
+    app.delegate->workspaceDidWake();
+    app.delegate->workspaceDidWake();
+    EXPECT_FALSE(app.bridge().running());
+    app.scheduler.advance(2);
+    EXPECT_TRUE(app.bridge().running());
+    EXPECT_EQ(app.devices.openCount, opened + 1);
+
+    // A second sleep cancels the pending restart: touch stays stopped, also
+    // across a user switch.
+    logind.prepareForSleep(true);
+    ASSERT_EVENTUALLY(!app.bridge().running(), 5000);
+    logind.prepareForSleep(false);
+    ASSERT_EVENTUALLY(app.delegate->wakeRestartPending(), 5000);
+    app.scheduler.advance(1);
+    logind.prepareForSleep(true);
+    ASSERT_EVENTUALLY(!app.delegate->wakeRestartPending(), 5000);
+    logind.prepareForSleep(false);
+    logind.setActive(false); // arrives after the wake: the wake was handled once it has
+    ASSERT_EVENTUALLY(!events.sessionActive(), 5000);
+    EXPECT_FALSE(app.delegate->wakeRestartPending());
+    logind.setActive(true);
+    ASSERT_EVENTUALLY(events.sessionActive(), 5000);
+    app.scheduler.advance(5);
+    EXPECT_FALSE(app.bridge().running());
+    EXPECT_EQ(app.title("actionToggleTouch"), QStringLiteral("Start Touch"));
 }
 
 TEST_F(AppLogind, StartedOutsideAnySessionItFollowsTheUsersGraphicalSession)

@@ -20,7 +20,6 @@ protected:
         app.launchAndAnswer();
         ASSERT_TRUE(app.bridge().running());
     }
-    QString events() const { return app.sinks.lines.join(QLatin1Char('\n')); }
 };
 
 } // namespace
@@ -58,70 +57,6 @@ TEST_F(AppSession, ActiveApplicationChoosesTheProfileButNeverOurOwnWindows)
     app.settings.setAutomaticProfileSwitching(false);
     app.activeApplication.activate(QStringLiteral("Mail"), QStringLiteral("org.gnome.Evolution"));
     EXPECT_EQ(app.settings.activeProfileName(), QStringLiteral("Default"));
-}
-
-TEST_F(AppSession, SleepMidDragReleasesTheButtonAndWakeRestartsOnceInTheRememberedMode)
-{
-    app.devices.deliver(fingerReport(true, 100, 100));
-    app.scheduler.advance(1);
-    app.devices.deliver(fingerReport(true, 200, 100));
-    ASSERT_TRUE(events().contains(QStringLiteral("left-dragged")));
-    app.bridge().setCompatibilityTestMode(true);
-
-    app.session.sleep();
-    EXPECT_TRUE(app.sinks.lines.last().contains(QStringLiteral("left-up")));
-    EXPECT_FALSE(app.session.sleepDelayHeld);
-    EXPECT_EQ(app.sinks.sink, nullptr);
-
-    app.session.wake();
-    EXPECT_TRUE(app.delegate->wakeRestartPending());
-    app.scheduler.advance(1.2);
-    EXPECT_FALSE(app.bridge().running());
-    app.scheduler.advance(0.05);
-    EXPECT_TRUE(app.bridge().compatibilityTestMode());
-    EXPECT_TRUE(app.session.sleepDelayHeld);
-    EXPECT_EQ(app.devices.openCount, 2);
-
-    // A wake without a sleep before it restarts cleanly, once.
-    app.session.wake();
-    app.session.wake();
-    EXPECT_FALSE(app.bridge().running());
-    app.scheduler.advance(2);
-    EXPECT_TRUE(app.bridge().running());
-    EXPECT_EQ(app.devices.openCount, 3);
-
-    // A second sleep cancels the pending restart: touch stays stopped.
-    app.session.sleep();
-    app.session.wake();
-    app.scheduler.advance(1);
-    app.session.sleep();
-    EXPECT_FALSE(app.delegate->wakeRestartPending());
-    app.session.wake();
-    EXPECT_FALSE(app.delegate->wakeRestartPending());
-    app.scheduler.advance(5);
-    EXPECT_FALSE(app.bridge().running());
-    EXPECT_EQ(app.title("actionToggleTouch"), QStringLiteral("Start Touch"));
-}
-
-TEST_F(AppSession, AnotherUsersSessionTakesTheSeatAndTouchResumesOnReturn)
-{
-    app.session.setActive(false);
-    EXPECT_FALSE(app.devices.isOpen());
-    // Nothing starts touch while the seat is someone else's.
-    app.center.post(VTNotification::CompatibilityTestModeDidChange, nullptr, {{QStringLiteral("enabled"), true}});
-    app.delegate->workspaceDidWake();
-    app.scheduler.advance(2);
-    EXPECT_FALSE(app.devices.isOpen());
-
-    app.session.setActive(true);
-    EXPECT_TRUE(app.bridge().compatibilityTestMode());
-    EXPECT_NE(app.sinks.sink, nullptr);
-
-    // Stopped by the user: switching away and back leaves it stopped.
-    app.delegate->toggleTouch();
-    app.session.setActive(false);
-    app.session.setActive(true);
-    EXPECT_FALSE(app.bridge().running());
 }
 
 TEST_F(AppSession, DisplayChangesAreDebouncedIntoOneRefresh)
