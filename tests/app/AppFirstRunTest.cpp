@@ -113,6 +113,7 @@ TEST(AppFirstRun, ClosingTheFirstRunCheckQuitsAndIndicatorsStayHiddenDuringIt)
     ASSERT_EQ(app.checksMade, 1);
 
     app.check->window()->close();
+    EXPECT_EQ(app.terminations, 0) << "after the close, not during it";
     app.scheduler.runDue();
     EXPECT_EQ(app.terminations, 1);
 }

@@ -1,22 +1,18 @@
 #pragma once
 #include "base/ManualScheduler.h"
-#include "base/NotificationCenter.h"
 #include "base/Notifications.h"
-#include "base/UserDefaults.h"
 #include "compat/CompatibilityEnvironment.h"
 #include "gestures/TraceEventSink.h"
 #include "service/ServiceClient.h"
-#include "settings/SettingsStore.h"
-#include "tests/support/FakeDisplayServices.h"
 #include "tests/support/FakeHidDeviceSource.h"
 #include "tests/support/ReferenceService.h"
 #include "tests/support/ScriptedAlertPresenter.h"
+#include "tests/support/TestSettings.h"
 #include "touch/HidRecording.h"
 #include "touch/RecordingDeviceSource.h"
 #include "touch/VTTouchBridge.h"
 
 #include <QJsonArray>
-#include <QTemporaryDir>
 #include <QWidget>
 #include <QtEndian>
 
@@ -26,7 +22,7 @@
 // The demo display (five finger slots and a pen in one report) plugged in
 // through a fake device source, read by a real bridge, with the reference
 // service on loopback and a manual clock.
-struct CompatHarness {
+struct CompatHarness : TestSettings {
     struct Finger {
         int id;
         double x; // 0..1 across the display
@@ -39,12 +35,7 @@ struct CompatHarness {
     };
 
     CompatHarness()
-        : defaults(dir.path())
-        , store(defaults, center)
     {
-        store.registerDefaults();
-        displays.addDisplay(1, QRectF(0, 0, 1920, 1080));
-        displays.setMainDisplay(1);
         const QString path = qEnvironmentVariable("VELOTAP_SOURCE_DIR") + QStringLiteral("/resources/samples/demo.hid");
         HidRecording recording = readHidRecordingFile(path).value_or(HidRecording{});
         recording.reports.clear();
@@ -129,13 +120,8 @@ struct CompatHarness {
         return rows.isEmpty() ? QJsonObject() : rows.last().value(QStringLiteral("report")).toObject();
     }
 
-    QTemporaryDir dir;
-    UserDefaults defaults;
-    NotificationCenter center;
-    SettingsStore store;
     ManualScheduler scheduler{0.0};
     TraceEventSink sink{scheduler};
-    FakeDisplayServices displays;
     FakeHidDeviceSource devices;
     VTTouchBridge bridge{{devices, sink, scheduler, store, displays, center, 0.5, {}}};
     ReferenceService service;

@@ -161,20 +161,6 @@ TEST_F(IntroCompatibilityTest, FirstRunFinishesOnlyAfterAReportWasSent)
     EXPECT_EQ(h.testModes, (std::vector<bool>{true, false, true, false}));
 }
 
-TEST_F(IntroCompatibilityTest, ClosingAFirstRunCheckWithoutFinishingQuits)
-{
-    show();
-    h.touch({{1, 0.5, 0.5}});
-    chooseModel("Samsung Flip");
-    ASSERT_TRUE(sendAndWait());
-    ASSERT_TRUE(check.reportSent());
-    check.window()->close();
-    EXPECT_EQ(h.quits, 0) << "after the close, not during it";
-    h.scheduler.runDue();
-    EXPECT_EQ(h.quits, 1);
-    EXPECT_EQ(h.testModes, std::vector<bool>{true});
-}
-
 TEST_F(IntroCompatibilityTest, ThePayloadReachesTheServiceWithEveryField)
 {
     show();

@@ -15,24 +15,21 @@ QVariantMap raw(qint64 kind, qint64 id, double x, double y, double xMax = 1000, 
 
 } // namespace
 
-TEST(RippleView, ContactsWithoutAScreenPointArePlacedByTheirRawValues)
+TEST(RippleView, ContactsArePlacedByTheirScreenPointOnlyInAWindowElseByRawValues)
 {
     ManualScheduler clock;
-    VTCompatibilityRippleView view(clock);
-    view.resize(400, 300);
-    EXPECT_EQ(view.viewPointForContact(raw(1, 1, 500, 250)), QPointF(200, 75));
-    // A range without extent falls back to 4800 by 3000, unclamped.
-    EXPECT_EQ(view.viewPointForContact(raw(1, 1, 2400, 6000, 0, 0)), QPointF(200, 600));
-    // A screen point counts only once the view is shown in a window.
+    VTCompatibilityRippleView loose(clock);
+    loose.resize(400, 300);
     QVariantMap placed = raw(1, 1, 500, 250);
+    EXPECT_EQ(loose.viewPointForContact(placed), QPointF(200, 75));
+    // A range without extent falls back to 4800 by 3000, unclamped.
+    EXPECT_EQ(loose.viewPointForContact(raw(1, 1, 2400, 6000, 0, 0)), QPointF(200, 600));
+    // A screen point counts only once the view is shown in a window.
     placed.insert("screenX", 5.0);
     placed.insert("screenY", 5.0);
-    EXPECT_EQ(view.viewPointForContact(placed), QPointF(200, 75));
-}
+    EXPECT_EQ(loose.viewPointForContact(placed), QPointF(200, 75));
 
-TEST(RippleView, ScreenPointsLandInTheViewThroughItsWindowClampedToItsBounds)
-{
-    ManualScheduler clock;
+    // In a window: through it, clamped to the view's bounds.
     QWidget window;
     window.setGeometry(100, 200, 500, 400);
     auto* view = new VTCompatibilityRippleView(clock, &window);

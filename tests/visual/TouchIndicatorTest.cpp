@@ -1,16 +1,13 @@
 #include "base/ManualScheduler.h"
-#include "base/NotificationCenter.h"
 #include "base/Notifications.h"
-#include "settings/SettingsStore.h"
-#include "tests/support/FakeDisplayServices.h"
 #include "tests/support/QtPrinters.h"
+#include "tests/support/TestSettings.h"
 #include "visual/VTTouchIndicatorController.h"
 #include "visual/VTTouchIndicatorView.h"
 
 #include <QGuiApplication>
 #include <QImage>
 #include <QScreen>
-#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 namespace {
@@ -22,7 +19,7 @@ QVariantMap contact(qint64 kind, qint64 id, double screenX, double screenY)
 
 } // namespace
 
-TEST(TouchIndicatorView, AHeldFingerPulsesUntilItIsNoLongerReported)
+TEST(TouchIndicatorView, AHeldFingerPulsesUntilItIsNoLongerReportedOrLifted)
 {
     ManualScheduler clock{100.0};
     VTTouchIndicatorView view(clock);
@@ -51,16 +48,10 @@ TEST(TouchIndicatorView, AHeldFingerPulsesUntilItIsNoLongerReported)
     EXPECT_TRUE(view.ripples().empty());
     EXPECT_FALSE(view.animating());
     EXPECT_FALSE(clock.hasPending());
-}
 
-TEST(TouchIndicatorView, LiftingStopsRingsAtOnceAndDrawnOnesFinishFading)
-{
-    ManualScheduler clock{100.0};
-    VTTouchIndicatorView view(clock);
-    view.resize(1000, 500);
-    const QRectF bounds(0, 0, 1000, 500);
+    // Lifted: no ring starts, the drawn ones finish fading; kind 0 draws nothing.
     view.addContacts({contact(1, 1, 100, 100), contact(2, 1, 200, 200), contact(0, 3, 300, 300)}, bounds);
-    EXPECT_EQ(view.ripples().size(), 2u) << "a contact of kind 0 draws nothing";
+    EXPECT_EQ(view.ripples().size(), 2u);
     clock.advance(0.1);
     view.addContacts({}, bounds);
     EXPECT_EQ(view.activeContactCount(), 0);
@@ -99,16 +90,10 @@ TEST(TouchIndicatorView, DrawsPenBlueAndEraserPinkWithTheirOwnSizes)
     EXPECT_GT(qAlpha(image.pixel(150 + 4, 50)), 0);
 }
 
-class TouchIndicatorControllerTest : public ::testing::Test {
+class TouchIndicatorControllerTest : public ::testing::Test, protected TestSettings {
 protected:
-    TouchIndicatorControllerTest() : defaults(dir.path()), store(defaults, center)
-    {
-        store.registerDefaults();
-        // The offscreen screens of this test: 1920x1080 at 0,0 and 1280x1024 beside it.
-        displays.addDisplay(1, QRectF(0, 0, 1920, 1080));
-        displays.addDisplay(2, QRectF(1920, 0, 1280, 1024));
-        displays.setMainDisplay(1);
-    }
+    // The offscreen screens of this test: 1920x1080 at 0,0 and 1280x1024 beside it.
+    TouchIndicatorControllerTest() { displays.addDisplay(2, QRectF(1920, 0, 1280, 1024)); }
 
     void setIndicators(bool on)
     {
@@ -121,11 +106,6 @@ protected:
     }
     void testMode(bool on) { center.post(VTNotification::CompatibilityTestModeDidChange, nullptr, {{"enabled", on}}); }
 
-    QTemporaryDir dir;
-    UserDefaults defaults;
-    NotificationCenter center;
-    SettingsStore store;
-    FakeDisplayServices displays;
     ManualScheduler clock;
     VTTouchIndicatorController controller{{store, center, displays, clock, {}}};
 };
