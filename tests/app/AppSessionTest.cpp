@@ -59,7 +59,7 @@ TEST_F(AppSession, ActiveApplicationChoosesTheProfileButNeverOurOwnWindows)
     EXPECT_EQ(app.settings.activeProfileName(), QStringLiteral("Default"));
 }
 
-TEST_F(AppSession, DisplayChangesAreDebouncedIntoOneRefresh)
+TEST_F(AppSession, DisplayChangesAreDebouncedIntoOneRefreshAndSelectionsRestartOnlyARunningBridge)
 {
     // The sink follows the new arrangement itself: it is not made again.
     const int madeBefore = app.sinks.made;
@@ -75,11 +75,17 @@ TEST_F(AppSession, DisplayChangesAreDebouncedIntoOneRefresh)
     EXPECT_EQ(app.sinks.made, madeBefore);
     EXPECT_NE(app.sinks.sink, nullptr);
 
-    // The settings' display choice goes the same way; a stopped bridge stays as it is.
+    // A new device choice restarts a running bridge; a stopped one stays as
+    // it is, also for a new display choice.
+    app.center.post(VTNotification::DeviceSelectionDidChange);
+    EXPECT_TRUE(app.bridge().running());
+    EXPECT_EQ(app.devices.openCount, 2);
     app.delegate->toggleTouch();
+    app.center.post(VTNotification::DeviceSelectionDidChange);
     app.center.post(VTNotification::DisplaySelectionDidChange);
     app.scheduler.advance(1);
     EXPECT_EQ(app.status(), QStringLiteral("Status: Stopped"));
+    EXPECT_EQ(app.devices.openCount, 2);
 }
 
 TEST_F(AppSession, TheMenuFollowsADisplayUnpluggedAndPluggedBackIn)
@@ -103,17 +109,6 @@ TEST_F(AppSession, TheMenuFollowsADisplayUnpluggedAndPluggedBackIn)
     EXPECT_FALSE(app.devices.isOpen());
     app.session.setActive(true);
     EXPECT_EQ(app.status(), QStringLiteral("Status: Touch active"));
-}
-
-TEST_F(AppSession, DeviceSelectionRestartsARunningBridgeOnly)
-{
-    app.center.post(VTNotification::DeviceSelectionDidChange);
-    EXPECT_TRUE(app.bridge().running());
-    EXPECT_EQ(app.devices.openCount, 2);
-    app.delegate->toggleTouch();
-    app.center.post(VTNotification::DeviceSelectionDidChange);
-    EXPECT_FALSE(app.bridge().running());
-    EXPECT_EQ(app.devices.openCount, 2);
 }
 
 TEST_F(AppSession, CursorHiddenTwiceAndShownOnceIsVisible)

@@ -54,7 +54,6 @@ TEST_F(IntroCompatibilityTest, TicksExactlyTheInputsTheDisplayReports)
 {
     show();
     EXPECT_EQ(h.testModes, std::vector<bool>{true});
-    EXPECT_TRUE(h.bridge.compatibilityTestMode());
     EXPECT_EQ(check.statusText(), "Compatible USB touch display detected.");
 
     h.touch({{1, 0.3, 0.3}, {2, 0.6, 0.6}});
@@ -199,14 +198,6 @@ TEST_F(IntroCompatibilityTest, AFailedSendShowsWhyAndCanBeRetried)
     h.touch({{1, 0.5, 0.5}});
     chooseModel("Samsung Flip");
 
-    // The service refuses: a path it does not serve.
-    h.store.setSettingValue(SettingsKey::ApiBaseURL, h.service.baseURL() + "/nowhere");
-    ASSERT_TRUE(sendAndWait());
-    EXPECT_FALSE(check.reportSent());
-    EXPECT_FALSE(check.statusText().startsWith("Anonymous report sent")) << check.statusText().toStdString();
-    EXPECT_TRUE(button("sendButton")->isEnabled());
-    EXPECT_FALSE(button("finishButton")->isEnabled());
-
     // Whatever the service says is shown as the characters it sent, never as markup.
     RawHttpPeer peer;
     const QByteArray markup = R"(<b>Down</b> for <a href='file:///etc'>maintenance</a>)";
@@ -223,6 +214,8 @@ TEST_F(IntroCompatibilityTest, AFailedSendShowsWhyAndCanBeRetried)
     ASSERT_TRUE(sendAndWait());
     EXPECT_FALSE(check.reportSent());
     EXPECT_TRUE(check.statusText().contains("refused", Qt::CaseInsensitive)) << check.statusText().toStdString();
+    EXPECT_TRUE(button("sendButton")->isEnabled());
+    EXPECT_FALSE(button("finishButton")->isEnabled());
     EXPECT_TRUE(h.service.reports().isEmpty());
 
     ASSERT_TRUE(h.service.start());

@@ -130,9 +130,6 @@ TEST_F(StepTestTest, AnUntouchedTestTimesOutEveryStepAndIsSentAsTroubleshooting)
     const QJsonObject report = h.lastStoredReport();
     EXPECT_EQ(report.value("report_type"), "troubleshoot") << test.statusText().toStdString();
     EXPECT_EQ(report.value("display_model"), "Other");
-    EXPECT_EQ(report.value("result_summary").toObject(),
-              (QJsonObject{{"finger", "failed"}, {"two_finger", "failed"}, {"three_finger", "failed"},
-                           {"four_finger", "failed"}, {"pen", "failed"}, {"eraser", "failed"}}));
     const QJsonArray samples = report.value("raw_samples").toArray();
     ASSERT_EQ(samples.size(), 6);
     EXPECT_EQ(samples[5].toObject(), (QJsonObject{{"control", "eraser"}, {"status", "timeout"}}));

@@ -112,7 +112,7 @@ protected:
 
 // Touch builds each frame's contact dictionaries only for listeners:
 // switched off, or hidden during a check, the overlay is none.
-TEST_F(TouchIndicatorControllerTest, ShownAndListeningOnlyWhileSwitchedOnAndNoCheckRuns)
+TEST_F(TouchIndicatorControllerTest, ShownAndListeningOnlyWhileSwitchedOnAndNoCheckRunsOnTheChosenScreen)
 {
     QWidget* overlay = controller.window();
     const auto state = [&] {
@@ -123,7 +123,9 @@ TEST_F(TouchIndicatorControllerTest, ShownAndListeningOnlyWhileSwitchedOnAndNoCh
     };
     report({contact(1, 1, 10, 10)});
     EXPECT_EQ(state(), "hidden deaf 0");
+    store.setSettingValue(SettingsKey::DisplaySelection, QStringLiteral("primary"));
     setIndicators(true);
+    EXPECT_EQ(overlay->geometry(), QRect(0, 0, 1920, 1080));
     EXPECT_TRUE(overlay->windowFlags().testFlag(Qt::WindowTransparentForInput));
     EXPECT_TRUE(overlay->windowFlags().testFlag(Qt::WindowDoesNotAcceptFocus));
     report({contact(1, 1, 10, 10)});
@@ -140,21 +142,13 @@ TEST_F(TouchIndicatorControllerTest, ShownAndListeningOnlyWhileSwitchedOnAndNoCh
     defaults.synchronize();
     report({contact(1, 1, 10, 10)});
     EXPECT_EQ(state(), "shown listening 1");
-}
 
-TEST_F(TouchIndicatorControllerTest, FollowsTheDisplaySelectionToItsScreen)
-{
-    store.setSettingValue(SettingsKey::DisplaySelection, QStringLiteral("primary"));
-    setIndicators(true);
-    EXPECT_EQ(controller.window()->geometry(), QRect(0, 0, 1920, 1080));
-
-    report({contact(1, 1, 960, 540)});
+    // It follows the display selection to that screen, starting clean there.
     store.setSettingValue(SettingsKey::DisplaySelection, QStringLiteral("secondary"));
     center.post(VTNotification::DisplaySelectionDidChange);
-    EXPECT_TRUE(controller.view().ripples().empty()) << "a new display starts clean";
-    EXPECT_EQ(controller.window()->geometry(), QRect(1920, 0, 1280, 1024));
-    EXPECT_EQ(controller.window()->screen()->geometry(), QRect(1920, 0, 1280, 1024));
-
+    EXPECT_EQ(state(), "shown listening 0");
+    EXPECT_EQ(overlay->geometry(), QRect(1920, 0, 1280, 1024));
+    EXPECT_EQ(overlay->screen()->geometry(), QRect(1920, 0, 1280, 1024));
     report({contact(3, 4, 1920 + 320, 512)});
     ASSERT_EQ(controller.view().ripples().size(), 1u);
     EXPECT_EQ(controller.view().ripples()[0].point, QPointF(320, 512));
